@@ -1,0 +1,1 @@
+#include "Form1/form1.h"

@@ -1,0 +1,1 @@
+#include "editprofile/editprofile.h"
