@@ -1,1 +1,379 @@
 #include "Form1/form1.h"
+
+#include "Form1/linkopener.h"
+#include "Form1/picturebutton.h"
+#include "controls/dialogs/dialogs.h"
+#include "controls/errorreport/errorreport.h"
+#include "controls/filelist/dirlistbox.h"
+#include "controls/filelist/filelistbox.h"
+#include "controls/richtext/richtextbox.h"
+#include "editprofile/editprofile.h"
+#include "store/store.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+
+namespace {
+
+// The design is laid out in twips; fifteen make one logical pixel.
+constexpr int tw(int twips)
+{
+    return twips / 15;
+}
+
+template <typename Control>
+Control *place(Control *control, const char *name, int left, int top, int width, int height)
+{
+    control->setObjectName(QLatin1String(name));
+    control->setGeometry(tw(left), tw(top), tw(width), tw(height));
+    return control;
+}
+
+// Eight lines, each ended by CR LF, the last included.
+const QString aboutText = QStringLiteral("Sitebook\r\n"
+                                         "\r\n"
+                                         "https://sitebook.example.org/\r\n"
+                                         "https://www.example.org/sitebook/\r\n"
+                                         "\r\n"
+                                         "support@sitebook.example.org\r\n"
+                                         "author@sitebook.example.org\r\n"
+                                         "feedback@sitebook.example.org\r\n");
+
+// A multi-line text box gives its text back with CR LF line ends, as it was stored.
+QString textBoxText(const QPlainTextEdit &box)
+{
+    return box.toPlainText().replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+}
+
+} // namespace
+
+Form1::Form1(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Sitebook"));
+    setWindowIcon(QIcon(QStringLiteral(":/icon-64.png")));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setFont(RichTextBox::defaultFont());
+    setFixedSize(tw(9000), normalHeight);
+
+    createControls();
+    setTabOrders();
+    connectHandlers();
+}
+
+void Form1::createControls()
+{
+    Frame1 = place(new QGroupBox(QStringLiteral("URL list"), this), "Frame1", 120, 0, 5175, 3855);
+    Label2 = place(new QLabel(QStringLiteral("Search:"), Frame1), "Label2", 120, 360, 1335, 375);
+    Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Text1 = place(new QLineEdit(Frame1), "Text1", 840, 360, 4215, 375);
+    l = place(new QLabel(Frame1), "l", 3840, 120, 1215, 255);
+    l->setAutoFillBackground(true);
+    QPalette found = l->palette();
+    found.setColor(QPalette::Window, QColor(255, 255, 192));
+    found.setColor(QPalette::WindowText, palette().color(QPalette::WindowText));
+    l->setPalette(found);
+    l->setFrameShape(QFrame::Box);
+    l->setFrameShadow(QFrame::Plain);
+    l->setVisible(false);
+    l->raise(); // its bottom edge touches the search box and must not be hidden by it
+
+    File1 = place(new FileListBox(this), "File1", 240, 720, 4935, 2910);
+
+    Frame2 = place(new QGroupBox(QStringLiteral("Information"), this), "Frame2", 5400, 0, 3495,
+                   3855);
+    Text2 = place(new RichTextBox(Frame2), "Text2", 120, 240, 3255, 3495);
+    Text2->setReadOnly(true);
+    Text2->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard |
+                                   Qt::LinksAccessibleByMouse);
+    Text2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    new LinkOpener(Text2);
+
+    Frame3 = place(new QGroupBox(QStringLiteral("Statistics:"), this), "Frame3", 120, 3960, 2175,
+                   735);
+    Label1 = place(new QLabel(QStringLiteral("URLs in list: "), Frame3), "Label1", 120, 360, 1125,
+                   240);
+
+    Image2 = place(new QLabel(this), "Image2", 3960, 8040, 1440, 165);
+    Image2->setPixmap(QPixmap(QStringLiteral(":/button-highlighted.png")));
+    Image3 = place(new QLabel(this), "Image3", 3960, 8400, 1440, 165);
+    Image3->setPixmap(QPixmap(QStringLiteral(":/button-normal.png")));
+
+    Command3 = place(new PictureButton(QStringLiteral("Add new URL to list"), this), "Command3",
+                     2400, 3960, 1575, 735);
+    Command5 = place(new PictureButton(QStringLiteral("Edit ULR's information"), this), "Command5",
+                     3960, 3960, 1575, 735);
+    Command6 = place(new PictureButton(QStringLiteral("About \"Sitebook\" soft"), this), "Command6",
+                     5520, 3960, 1575, 735);
+    Command7 = place(new PictureButton(QStringLiteral("Delete selected URL"), this), "Command7",
+                     7080, 3960, 1575, 735);
+    for (PictureButton *button : {Command3, Command5, Command6})
+        button->setPicture(Image3->pixmap());
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(250);
+
+    g = place(new RichTextBox(this), "g", 120, 4800, 7215, 735);
+    g->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    g->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Command4 = place(new QPushButton(QStringLiteral("Save"), this), "Command4", 7440, 4920, 1455,
+                     615);
+    about = place(new QPlainTextEdit(this), "about", 3720, 6360, 3375, 1455);
+    about->setPlainText(aboutText);
+    about->setReadOnly(true);
+    about->setFocusPolicy(Qt::NoFocus);
+    Group = place(new QLabel(QStringLiteral("Label4"), this), "Group", 360, 7320, 2175, 495);
+    Group->setVisible(false);
+    R = place(new RichTextBox(this), "R", 240, 8280, 615, 375);
+    R->setVisible(false);
+    Dir1 = place(new DirListBox(this), "Dir1", 960, 8280, 615, 360);
+    Dir1->setVisible(false);
+
+    // Out of sight, the new-entry band takes no part until an add is under way.
+    setAddingState(false);
+}
+
+void Form1::setTabOrders()
+{
+    QWidget *order[] = {Text1, File1, Command3, g, Command4, Command5, Command6, Command7, Text2};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+}
+
+void Form1::connectHandlers()
+{
+    connect(File1, &FileListBox::fileClicked, this, &Form1::File1_Click);
+    connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
+    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+    connect(Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
+    connect(Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
+    connect(Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
+
+    for (QWidget *control : std::initializer_list<QWidget *>{
+             this, Frame1, Frame2, Frame3, File1, Text1, Text2, Command3, Command5, Command6,
+             Command7})
+        watchPointer(control);
+}
+
+bool Form1::Form1_Load()
+{
+    const Status pointed = store::pointListAtFolder(*File1, *Dir1);
+    if (!pointed) {
+        errorreport::show(Status::failure(
+            QStringLiteral("%1\n\nSitebook keeps its list in a folder named List in the folder it "
+                           "is started from. Create a folder named List in \"%2\" and start "
+                           "Sitebook again.")
+                .arg(pointed.message(), Dir1->path())));
+        return false;
+    }
+    Label1->setText(Label1->text() + QString::number(store::countEntries(*File1)));
+    Command7->setPicture(Image3->pixmap());
+    Timer1->start();
+    Text1->setFocus();
+    return true;
+}
+
+void Form1::File1_Click()
+{
+    const QString path = store::entryPath(*Dir1, store::selectedEntry(*File1));
+    const Status loaded = store::loadEntry(path, *R);
+    if (!loaded) {
+        errorreport::show(loaded);
+        return;
+    }
+    Text2->setTextRTF(R->textRTF());
+    Label1->setText(store::statisticsLine(store::countEntries(*File1)));
+}
+
+void Form1::Text1_Change()
+{
+    // A search never reports: the next keystroke simply tries again.
+    if (!File1->setPattern(QLatin1Char('*') + Text1->text() + QLatin1Char('*')))
+        return;
+    if (!Text1->text().isEmpty()) {
+        l->setText(QStringLiteral(" Found: ") + QString::number(store::countEntries(*File1)));
+        l->setVisible(true);
+    } else {
+        l->setVisible(false);
+    }
+}
+
+void Form1::Timer1_Timer()
+{
+    if (store::selectedEntry(*File1).isEmpty()) {
+        Command5->setEnabled(false);
+        Command7->setEnabled(false);
+        Text2->setText(QString());
+    } else {
+        Command5->setEnabled(true);
+        Command7->setEnabled(true);
+    }
+}
+
+void Form1::Command3_Click()
+{
+    Text1->setText(QString());
+    R->setText(QString());
+    const QString name = dialogs::inputBox(QStringLiteral("Add URL description:"));
+    if (name.isEmpty())
+        return;
+    if (const QString problem = store::nameProblem(name); !problem.isEmpty()) {
+        dialogs::msgBox(QStringLiteral("\"%1\" cannot be the name of an entry: %2.").arg(name, problem),
+                        dialogs::Information);
+        return;
+    }
+    const QString path = store::entryPath(*Dir1, name);
+    if (store::entryExists(path)) {
+        dialogs::msgBox(QStringLiteral("There is already an entry named \"%1\". Select it and use "
+                                       "\"Edit ULR's information\" to change its text.")
+                            .arg(name),
+                        dialogs::Information);
+        return;
+    }
+    const Status created = store::createEntry(path, *R);
+    if (!created) {
+        errorreport::show(created);
+        return;
+    }
+    // Only a name that became an entry is carried to "Save".
+    Group->setText(name);
+    dialogs::msgBox(QStringLiteral("Enter the site information below and press 'save'"),
+                    dialogs::Information);
+    setAddingState(true);
+    g->setText(QString());
+}
+
+void Form1::Command4_Click()
+{
+    const QString name = Group->text();
+    if (!Command4->isEnabled() || !store::nameProblem(name).isEmpty())
+        return;
+    const Status saved = store::saveEntry(store::entryPath(*Dir1, name), *g);
+    if (!saved) {
+        errorreport::show(saved);
+        return;
+    }
+    setAddingState(false);
+    if (const Status refreshed = File1->refresh(); !refreshed) {
+        errorreport::show(refreshed);
+        return;
+    }
+    Label1->setText(store::statisticsLine(store::countEntries(*File1)));
+}
+
+void Form1::Command5_Click()
+{
+    const QString name = store::selectedEntry(*File1);
+    if (name.isEmpty())
+        return;
+    editprofile *editor = editprofile::openOne();
+    const bool created = !editor->isVisible();
+    editor->show();
+    editor->raise();
+    editor->activateWindow();
+    const Status loaded =
+        store::loadEntry(store::entryPath(*Dir1, store::selectedEntry(*File1)), *editor->RichTextBox1);
+    if (!loaded) {
+        errorreport::show(loaded);
+        // A window that never held this entry must not offer to save it anywhere.
+        if (created)
+            editor->close();
+        return;
+    }
+    editor->Label1->setText(editor->RichTextBox1->fileName());
+    editor->setWindowTitle(editprofile::designedCaption() + QStringLiteral(" - ") + name);
+}
+
+void Form1::Command6_Click()
+{
+    dialogs::msgBox(textBoxText(*about), dialogs::Information);
+}
+
+void Form1::Command7_Click()
+{
+    const QString name = store::selectedEntry(*File1);
+    if (name.isEmpty())
+        return;
+    if (dialogs::msgBox(QStringLiteral("Do you really want to delete ") + name +
+                            QStringLiteral(" site?"),
+                        dialogs::YesNo) == dialogs::No)
+        return;
+    const QString chosen = store::selectedEntry(*File1);
+    if (chosen.isEmpty())
+        return;
+    if (const Status deleted = store::deleteEntry(store::entryPath(*Dir1, chosen)); !deleted) {
+        errorreport::show(deleted);
+        return;
+    }
+    if (const Status refreshed = File1->refresh(); !refreshed) {
+        errorreport::show(refreshed);
+        return;
+    }
+    Label1->setText(store::statisticsLine(store::countEntries(*File1)));
+}
+
+void Form1::setAddingState(bool adding)
+{
+    setFixedSize(width(), adding ? addingHeight : normalHeight);
+    g->setEnabled(adding);
+    Command4->setEnabled(adding);
+}
+
+// Pointer movement: the button under the pointer shows the highlighted picture and
+// the other three the normal one. Movement over the window's other watched controls
+// shows all four normal.
+
+void Form1::watchPointer(QWidget *control)
+{
+    control->setMouseTracking(true);
+    control->installEventFilter(this);
+    if (auto *area = qobject_cast<QAbstractScrollArea *>(control)) {
+        area->viewport()->setMouseTracking(true);
+        area->viewport()->installEventFilter(this);
+    }
+}
+
+QWidget *Form1::pointerControlAt(const QPoint &globalPos) const
+{
+    const QWidget *watched[] = {Frame1, Frame2, Frame3, File1, Text1, Text2,
+                                Command3, Command5, Command6, Command7};
+    for (QWidget *w = childAt(mapFromGlobal(globalPos)); w; w = w->parentWidget()) {
+        if (std::find(std::begin(watched), std::end(watched), w) != std::end(watched))
+            return w;
+    }
+    return const_cast<Form1 *>(this);
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseMove) {
+        auto *widget = static_cast<QWidget *>(watched);
+        if (auto *area = qobject_cast<QAbstractScrollArea *>(widget->parentWidget());
+            area && area->viewport() == widget)
+            widget = area;
+        // The same movement travels up through the parents; only the control that is
+        // really under the pointer answers it, and a disabled button never does.
+        const QPoint global = static_cast<QMouseEvent *>(event)->globalPosition().toPoint();
+        if (pointerControlAt(global) == widget && widget->isEnabled())
+            showPictures(widget);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form1::showPictures(const QWidget *highlighted)
+{
+    for (PictureButton *button : {Command6, Command3, Command5, Command7})
+        button->setPicture(button == highlighted ? Image2->pixmap() : Image3->pixmap());
+}

@@ -1,1 +1,80 @@
 #pragma once
+
+#include <QWidget>
+
+class DirListBox;
+class FileListBox;
+class PictureButton;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+class RichTextBox;
+
+// The main window. Its controls are its only state: every handler reads what it
+// needs from them afresh and writes its results back to them.
+class Form1 : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Form1)
+
+public:
+    explicit Form1(QWidget *parent = nullptr);
+
+    // The load handler: points the list at the entry folder and writes the count.
+    // False when the list cannot be shown; the failure has been reported by then.
+    bool Form1_Load();
+
+    // Client heights in logical pixels: as designed (the new-entry band hidden) and
+    // while a new entry is being written (the band shown whole).
+    static constexpr int normalHeight = 4770 / 15;
+    static constexpr int addingHeight = 5655 / 15;
+
+    // The design's controls, named as the program knows them.
+    QGroupBox *Frame1;
+    QLabel *Label2;
+    QLineEdit *Text1;
+    QLabel *l;
+    FileListBox *File1;
+    QGroupBox *Frame2;
+    RichTextBox *Text2;
+    QGroupBox *Frame3;
+    QLabel *Label1;
+    PictureButton *Command3;
+    PictureButton *Command5;
+    PictureButton *Command6;
+    PictureButton *Command7;
+    QTimer *Timer1;
+    RichTextBox *g;
+    QPushButton *Command4;
+    QPlainTextEdit *about;
+    QLabel *Group;
+    QLabel *Image2;
+    QLabel *Image3;
+    RichTextBox *R;
+    DirListBox *Dir1;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createControls();
+    void setTabOrders();
+    void connectHandlers();
+    void watchPointer(QWidget *control);
+
+    void File1_Click();
+    void Text1_Change();
+    void Timer1_Timer();
+    void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+    void Command6_Click();
+    void Command7_Click();
+
+    // The hover pictures: one of the four buttons highlighted, or none.
+    void showPictures(const QWidget *highlighted);
+    QWidget *pointerControlAt(const QPoint &globalPos) const;
+    void setAddingState(bool adding);
+};

@@ -1,2 +1,21 @@
+#include "Form1/form1.h"
+#include "version.h"
+
 #include <QApplication>
-int main(int argc, char **argv) { QApplication app(argc, argv); return 0; }
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral(SITEBOOK_PRODUCT_NAME));
+    QApplication::setApplicationDisplayName(QStringLiteral(SITEBOOK_PRODUCT_NAME));
+    QApplication::setApplicationVersion(QStringLiteral(SITEBOOK_VERSION));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon-64.png")));
+
+    // The main window lives until the program ends; closing it while the editor is
+    // open leaves the program running until the editor is closed too.
+    Form1 form;
+    if (!form.Form1_Load())
+        return 1;
+    form.show();
+    return QApplication::exec();
+}

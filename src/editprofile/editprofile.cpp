@@ -1,1 +1,73 @@
 #include "editprofile/editprofile.h"
+
+#include "controls/errorreport/errorreport.h"
+#include "controls/richtext/richtextbox.h"
+#include "store/store.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+
+constexpr int tw(int twips)
+{
+    return twips / 15;
+}
+
+} // namespace
+
+editprofile *editprofile::openOne()
+{
+    // The open editor is found among the program's windows rather than remembered.
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        // A closed editor may linger until its deletion; only a shown one counts.
+        if (auto *editor = qobject_cast<editprofile *>(window); editor && editor->isVisible())
+            return editor;
+    }
+    return new editprofile();
+}
+
+editprofile::editprofile()
+{
+    setObjectName(QStringLiteral("editprofile"));
+    // Unloading the window releases it; a later opening makes a fresh one.
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(designedCaption());
+    setWindowIcon(QIcon(QStringLiteral(":/icon-64.png")));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setFont(RichTextBox::defaultFont());
+    setFixedSize(tw(4815), tw(2385));
+
+    RichTextBox1 = new RichTextBox(this);
+    RichTextBox1->setObjectName(QStringLiteral("RichTextBox1"));
+    RichTextBox1->setGeometry(tw(120), tw(120), tw(4575), tw(1575));
+    RichTextBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    RichTextBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    Command1 = new QPushButton(QStringLiteral("Save"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setGeometry(tw(2880), tw(1800), tw(1815), tw(495));
+
+    Label1 = new QLabel(QStringLiteral("Label1"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(tw(960), tw(2880), tw(3375), tw(375));
+
+    setTabOrder(RichTextBox1, Command1);
+    RichTextBox1->setFocus();
+
+    connect(Command1, &QPushButton::clicked, this, &editprofile::Command1_Click);
+}
+
+void editprofile::Command1_Click()
+{
+    const Status saved = store::saveEntry(Label1->text(), *RichTextBox1);
+    if (!saved) {
+        // The text stays in the window, so the user can mend the cause and save again.
+        errorreport::show(saved);
+        return;
+    }
+    close();
+}

@@ -1,1 +1,46 @@
 #pragma once
+
+#include "controls/status.h"
+
+#include <QListView>
+#include <QString>
+
+class FileListModel;
+
+// The file list: the names of the regular files (and links to regular files) of one
+// folder that match a wildcard pattern, in case-insensitive alphabetical order, with
+// at most one selected. Hidden names (beginning with ".") and folders are never shown.
+class FileListBox : public QListView {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FileListBox)
+
+public:
+    explicit FileListBox(QWidget *parent = nullptr);
+    ~FileListBox() override;
+
+    // Points the list at a folder and reads it at once. A folder that cannot be read
+    // is a failure; the list then keeps its previous path and names.
+    Status setPath(const QString &path);
+    QString path() const;
+
+    // Takes a new pattern ("*" any run of characters, "?" any one character, every
+    // other character literal, letter case ignored) and shows the names that match,
+    // reading the folder again unless it is provably unchanged since the last read.
+    Status setPattern(const QString &pattern);
+    QString pattern() const;
+
+    // Reads the folder again with the current path and pattern.
+    Status refresh();
+
+    // The selected name without its folder, or "" when nothing is selected.
+    QString fileName() const;
+    // The number of names shown now.
+    int listCount() const;
+
+signals:
+    // The user changed the selection, with the mouse or the keyboard.
+    void fileClicked();
+
+private:
+    FileListModel *m_model;
+};
