@@ -1,0 +1,134 @@
+#!/bin/sh
+# Builds the Debian package, unpacks it into a scratch root as dpkg would
+# install it, and checks what a user gets: the files, the dependencies, and the
+# installed program starting offscreen.
+#
+#   package-test.sh build    SCRATCH CPACK CPACK-CONFIG
+#   package-test.sh contents SCRATCH VERSION APP-ID
+#   package-test.sh starts   SCRATCH
+#   package-test.sh no-list  SCRATCH
+set -u
+
+mode=$1
+scratch=$2
+root=$scratch/root
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# Seconds the program must stay up to count as started and running.
+run_seconds=5
+
+run_installed() {
+    # The program takes no arguments and ends only when its last window closes,
+    # so timeout ends it; its exit status 124 means it was still running.
+    QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 timeout -k 3 "$run_seconds" \
+        "$root/usr/bin/sitebook" >"$1/stdout" 2>"$1/stderr"
+}
+
+crash_output() {
+    grep -E 'AddressSanitizer|UndefinedBehaviorSanitizer|runtime error:|ASSERT|terminate called|QFATAL|Segmentation fault|core dumped' "$1"
+}
+
+case $mode in
+build)
+    cpack=$3
+    config=$4
+    command -v dpkg-shlibdeps >/dev/null ||
+        fail "dpkg-shlibdeps is not installed; install the Debian package dpkg-dev"
+    rm -rf "$scratch"
+    mkdir -p "$scratch/out" || fail "cannot create $scratch"
+    "$cpack" -G DEB --config "$config" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 || {
+        cat "$scratch/cpack.log"
+        fail "cpack -G DEB failed"
+    }
+    set -- "$scratch"/out/*.deb
+    [ $# -eq 1 ] && [ -f "$1" ] || fail "expected one .deb in $scratch/out, found: $*"
+    cp "$1" "$scratch/sitebook.deb"
+    dpkg-deb -x "$scratch/sitebook.deb" "$root" || fail "dpkg -x failed"
+    echo "built $(basename "$1")"
+    ;;
+
+contents)
+    version=$3
+    app_id=$4
+    deb=$scratch/sitebook.deb
+    [ "$(dpkg-deb -f "$deb" Package)" = sitebook ] || fail "package name is not sitebook"
+    [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version is not $version"
+    depends=$(dpkg-deb -f "$deb" Depends)
+    echo "Depends: $depends"
+    for dependency in libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins fonts-liberation; do
+        echo "$depends" | grep -Eq "(^|[ ,])$dependency( |,|$)" ||
+            fail "Depends lacks $dependency"
+    done
+    maintainer=$(dpkg-deb -f "$deb" Maintainer)
+    echo "$maintainer" | grep -q '@sitebook.example.org>' || fail "maintainer is '$maintainer'"
+
+    for file in usr/bin/sitebook usr/bin/sitebook-rtf; do
+        [ -x "$root/$file" ] || fail "$file is missing or not executable"
+    done
+    for file in "usr/share/applications/$app_id.desktop" \
+        "usr/share/metainfo/$app_id.metainfo.xml" usr/share/man/man1/sitebook.1; do
+        [ -s "$root/$file" ] || fail "$file is missing"
+    done
+    for size in 16 32 48 64 128 256; do
+        icon=$root/usr/share/icons/hicolor/${size}x${size}/apps/sitebook.png
+        [ -s "$icon" ] || fail "no ${size}x$size icon"
+        # The PNG header holds the width and height as big-endian words at byte 16.
+        dimensions=$(od -An -tu1 -j16 -N8 "$icon" | tr -s ' ' | sed 's/^ //')
+        expected="0 0 $((size / 256)) $((size % 256)) 0 0 $((size / 256)) $((size % 256))"
+        [ "$dimensions" = "$expected" ] || fail "the ${size}x$size icon is not $size pixels square"
+    done
+    desktop=$root/usr/share/applications/$app_id.desktop
+    exec_line=$(grep '^Exec=' "$desktop") || fail "the desktop entry has no Exec"
+    [ "$exec_line" = "Exec=sitebook" ] || fail "unexpected $exec_line"
+    grep -qx 'Icon=sitebook' "$desktop" || fail "the desktop entry does not name the icon sitebook"
+    # Nothing may land outside /usr, where the package manager owns the files.
+    stray=$(find "$root" -mindepth 1 -maxdepth 1 ! -name usr)
+    [ -z "$stray" ] || fail "files outside /usr: $stray"
+    ;;
+
+starts)
+    work=$(mktemp -d) || fail "mktemp"
+    trap 'rm -rf "$work"' EXIT
+    mkdir "$work/demo" "$work/demo/List"
+    # Two entries in the form the program itself writes.
+    printf '%s\r\n%s\r\n%s\r\n' \
+        '{\rtf1\ansi\ansicpg1251\deff0{\fonttbl{\f0\fnil\fcharset204{\*\fname Arial;}Arial CYR;}}' \
+        '\viewkind4\uc1\pard\lang1049\f0\fs20 https://www.debian.org/' \
+        '\par }' >"$work/demo/List/Debian"
+    printf '%s\r\n%s\r\n%s\r\n' \
+        '{\rtf1\ansi\ansicpg1251\deff0{\fonttbl{\f0\fnil\fcharset204{\*\fname Arial;}Arial CYR;}}' \
+        '\viewkind4\uc1\pard\lang1049\f0\fs20 https://www.qt.io/ \b Qt\b0  documentation' \
+        '\par }' >"$work/demo/List/Qt"
+    (cd "$work/demo" && run_installed "$work")
+    status=$?
+    cat "$work/stderr" >&2
+    [ "$status" -eq 124 ] ||
+        fail "the installed program ended with status $status within $run_seconds s instead of running"
+    ! crash_output "$work/stderr" >/dev/null || fail "the installed program reported a crash"
+    ;;
+
+no-list)
+    work=$(mktemp -d) || fail "mktemp"
+    trap 'rm -rf "$work"' EXIT
+    mkdir "$work/empty"
+    folder=$(cd "$work/empty" && pwd -P)
+    (cd "$work/empty" && run_installed "$work")
+    status=$?
+    cat "$work/stdout" "$work/stderr"
+    [ "$status" -ne 124 ] ||
+        fail "with no List folder the program was still running after $run_seconds s (a modal message nobody can answer offscreen?); it must end with status 1"
+    [ "$status" -eq 1 ] || fail "with no List folder the exit status is $status, not 1"
+    grep -qF "$folder" "$work/stdout" "$work/stderr" ||
+        fail "the message does not name the folder $folder"
+    ! crash_output "$work/stderr" >/dev/null || fail "the installed program reported a crash"
+    ;;
+
+*)
+    fail "unknown mode $mode"
+    ;;
+esac
+exit 0
