@@ -70,7 +70,7 @@ contents)
         [ -x "$root/$file" ] || fail "$file is missing or not executable"
     done
     for file in "usr/share/applications/$app_id.desktop" \
-        "usr/share/metainfo/$app_id.metainfo.xml" usr/share/man/man1/sitebook.1; do
+        "usr/share/metainfo/$app_id.metainfo.xml" usr/share/man/man1/sitebook.1.gz; do
         [ -s "$root/$file" ] || fail "$file is missing"
     done
     for size in 16 32 48 64 128 256; do
