@@ -1,5 +1,6 @@
 #include "Form1/form1.h"
 
+#include "Form1/autosizelabel.h"
 #include "Form1/linkopener.h"
 #include "Form1/picturebutton.h"
 #include "controls/dialogs/dialogs.h"
@@ -100,7 +101,7 @@ void Form1::createControls()
 
     Frame3 = place(new QGroupBox(QStringLiteral("Statistics:"), this), "Frame3", 120, 3960, 2175,
                    735);
-    Label1 = place(new QLabel(QStringLiteral("URLs in list: "), Frame3), "Label1", 120, 360, 1125,
+    Label1 = place(new AutoSizeLabel(QStringLiteral("URLs in list: "), Frame3), "Label1", 120, 360, 1125,
                    240);
 
     Image2 = place(new QLabel(this), "Image2", 3960, 8040, 1440, 165);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Form1/autosizelabel.h"
+
 #include <QWidget>
 
 class DirListBox;
@@ -40,7 +42,7 @@ public:
     QGroupBox *Frame2;
     RichTextBox *Text2;
     QGroupBox *Frame3;
-    QLabel *Label1;
+    AutoSizeLabel *Label1;
     PictureButton *Command3;
     PictureButton *Command5;
     PictureButton *Command6;
