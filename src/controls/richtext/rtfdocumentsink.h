@@ -1,0 +1,44 @@
+#pragma once
+
+#include "controls/richtext/rtfreader.h"
+
+#include <QFont>
+#include <QTextBlockFormat>
+#include <QTextCharFormat>
+#include <QTextCursor>
+
+#include <vector>
+
+namespace rtf {
+
+// Builds the read document into a QTextDocument through a cursor, one insertText
+// per run of equally formatted text. Formats that equal the control's defaults
+// (its font family, and 20 half-points for its 9.75 pt) are left unset, so that
+// such text follows the document's default font as typed text does.
+class DocumentSink final : public Sink {
+public:
+    DocumentSink(QTextCursor cursor, const QFont &defaultFont);
+
+    void begin(const Tables &tables) override;
+    void text(QStringView text, const CharFormat &format) override;
+    void lineBreak(const CharFormat &format) override;
+    void paragraphEnd(const ParaFormat &format) override;
+    void end(const ParaFormat &format) override;
+
+    // The block and character format the reader's values stand for.
+    static QTextBlockFormat blockFormat(const ParaFormat &format);
+
+private:
+    const QTextCharFormat &charFormat(const CharFormat &format);
+    void startPendingBlock();
+
+    QTextCursor m_cursor;
+    QString m_defaultFamily;
+    const Tables *m_tables = nullptr;
+    bool m_blockPending = false;
+    QTextBlockFormat m_pendingBlockFormat;
+    // Documents use few distinct formats; a short list beats hashing.
+    std::vector<std::pair<CharFormat, QTextCharFormat>> m_formatCache;
+};
+
+} // namespace rtf

@@ -1,0 +1,1193 @@
+#include "controls/richtext/rtfreader.h"
+
+#include "controls/richtext/rtfcodepage.h"
+
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstdint>
+#include <unordered_map>
+
+namespace rtf {
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Tokenizer
+
+enum class TokenType : unsigned char {
+    End,
+    Open,
+    Close,
+    Word,     // \letters with an optional parameter
+    Symbol,   // \ and one non-letter
+    Text,     // a run of plain bytes (CR, LF and NUL dropped)
+    Hex,      // \'hh
+    Binary,   // \binN and its data
+    ParBreak, // \ followed by CR or LF
+};
+
+struct Token {
+    TokenType type = TokenType::End;
+    std::string_view text; // the word, the run of text or the binary data
+    int param = 0;
+    bool hasParam = false;
+    char symbol = 0;
+    unsigned char byte = 0;
+};
+
+constexpr std::array<bool, 256> makeStopTable()
+{
+    std::array<bool, 256> t{};
+    t['\\'] = t['{'] = t['}'] = t['\r'] = t['\n'] = t['\0'] = true;
+    return t;
+}
+constexpr std::array<bool, 256> kStop = makeStopTable();
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool isLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+class Tokenizer {
+public:
+    explicit Tokenizer(std::string_view data) : m_p(data.data()), m_end(data.data() + data.size())
+    {
+    }
+
+    Token next()
+    {
+        Token t;
+        for (;;) {
+            if (m_p == m_end)
+                return t;
+            const unsigned char c = static_cast<unsigned char>(*m_p);
+            if (c == '\r' || c == '\n' || c == '\0') {
+                ++m_p;
+                continue;
+            }
+            if (c == '{') {
+                ++m_p;
+                t.type = TokenType::Open;
+                return t;
+            }
+            if (c == '}') {
+                ++m_p;
+                t.type = TokenType::Close;
+                return t;
+            }
+            if (c == '\\')
+                return control();
+            const char *start = m_p;
+            while (m_p != m_end && !kStop[static_cast<unsigned char>(*m_p)])
+                ++m_p;
+            t.type = TokenType::Text;
+            t.text = std::string_view(start, static_cast<size_t>(m_p - start));
+            return t;
+        }
+    }
+
+private:
+    Token control()
+    {
+        Token t;
+        ++m_p; // the backslash
+        if (m_p == m_end)
+            return t;
+        if (isLetter(*m_p)) {
+            const char *start = m_p;
+            while (m_p != m_end && isLetter(*m_p))
+                ++m_p;
+            t.type = TokenType::Word;
+            t.text = std::string_view(start, static_cast<size_t>(m_p - start));
+            bool negative = false;
+            if (m_p != m_end && *m_p == '-' && m_p + 1 != m_end && isDigit(m_p[1])) {
+                negative = true;
+                ++m_p;
+            }
+            if (m_p != m_end && isDigit(*m_p)) {
+                int64_t value = 0;
+                while (m_p != m_end && isDigit(*m_p)) {
+                    // Absurd numbers saturate rather than wrap.
+                    value = std::min<int64_t>(value * 10 + (*m_p - '0'), int64_t{1} << 32);
+                    ++m_p;
+                }
+                if (negative)
+                    value = -value;
+                t.param = static_cast<int>(std::clamp<int64_t>(value, INT_MIN, INT_MAX));
+                t.hasParam = true;
+            }
+            if (m_p != m_end && *m_p == ' ')
+                ++m_p;
+            if (t.text == "bin") {
+                // The data may hold any byte, braces and backslashes included.
+                const size_t left = static_cast<size_t>(m_end - m_p);
+                const size_t length =
+                    t.param > 0 ? std::min(left, static_cast<size_t>(t.param)) : size_t{0};
+                t.type = TokenType::Binary;
+                t.text = std::string_view(m_p, length);
+                m_p += length;
+            }
+            return t;
+        }
+        const char c = *m_p++;
+        if (c == '\r' || c == '\n') {
+            t.type = TokenType::ParBreak;
+            return t;
+        }
+        if (c == '\'') {
+            const int high = m_p != m_end ? hexValue(*m_p) : -1;
+            if (high < 0) {
+                t.type = TokenType::Symbol;
+                t.symbol = '\'';
+                return t;
+            }
+            ++m_p;
+            const int low = m_p != m_end ? hexValue(*m_p) : -1;
+            t.type = TokenType::Hex;
+            if (low < 0) {
+                // A digit and junk read as 0-digit, the junk eaten, as Word and LibreOffice do.
+                t.byte = static_cast<unsigned char>(high);
+                if (m_p != m_end && *m_p != '\\' && *m_p != '{' && *m_p != '}')
+                    ++m_p;
+            } else {
+                ++m_p;
+                t.byte = static_cast<unsigned char>(high * 16 + low);
+            }
+            return t;
+        }
+        t.type = TokenType::Symbol;
+        t.symbol = c;
+        return t;
+    }
+
+    const char *m_p;
+    const char *m_end;
+};
+
+// ---------------------------------------------------------------------------
+// Control words the reader acts on
+
+enum class Kw : unsigned char {
+    Unknown,
+    // destinations
+    SkipDest,
+    FontTable,
+    ColorTable,
+    FontAltName,
+    Field,
+    FieldInst,
+    FieldResult,
+    Object,
+    Result,
+    Upr,
+    Ud,
+    NestTableProps,
+    // document
+    Ansi,
+    Mac,
+    Pc,
+    Pca,
+    AnsiCpg,
+    Deff,
+    // font table
+    Font,
+    FCharset,
+    Cpg,
+    Red,
+    Green,
+    Blue,
+    // characters
+    Par,
+    Line,
+    Tab,
+    Cell,
+    Row,
+    Unicode,
+    UnicodeSkip,
+    NamedChar,
+    // character format
+    Plain,
+    Bold,
+    Italic,
+    Underline,
+    UnderlineNone,
+    Strike,
+    FontSize,
+    Foreground,
+    Background,
+    Super,
+    Sub,
+    NoSuperSub,
+    Up,
+    Down,
+    Hidden,
+    // paragraph format
+    Pard,
+    AlignLeft,
+    AlignCenter,
+    AlignRight,
+    AlignJustify,
+    LeftIndent,
+    RightIndent,
+    FirstIndent,
+};
+
+struct KwInfo {
+    Kw kw;
+    char16_t ch = 0; // for named characters
+};
+
+const std::unordered_map<std::string_view, KwInfo> &keywords()
+{
+    static const std::unordered_map<std::string_view, KwInfo> table = [] {
+        std::unordered_map<std::string_view, KwInfo> t;
+        // Destinations whose text must never reach the document.
+        for (std::string_view w : {"stylesheet",   "info",         "pict",
+                                   "header",       "headerl",      "headerr",
+                                   "headerf",      "footer",       "footerl",
+                                   "footerr",      "footerf",      "footnote",
+                                   "annotation",   "atnid",        "atnauthor",
+                                   "atndate",      "atnref",       "atntime",
+                                   "atnicn",       "listtable",    "listoverridetable",
+                                   "revtbl",       "rsidtbl",      "generator",
+                                   "xmlnstbl",     "themedata",    "colorschememapping",
+                                   "datastore",    "latentstyles", "pgdsctbl",
+                                   "pntext",       "listtext",     "nonesttables",
+                                   "nonshppict",   "shpinst",      "shprslt",
+                                   "shptxt",       "objdata",      "objclass",
+                                   "txe",          "xe",           "tc",
+                                   "tcn",          "bkmkstart",    "bkmkend",
+                                   "template",     "private",      "docvar",
+                                   "userprops",    "pn",           "pntxta",
+                                   "pntxtb",       "falt",         "panose",
+                                   "fontemb",      "fontfile",     "leveltext",
+                                   "levelnumbers", "ftnsep",       "ftnsepc",
+                                   "ftncn",        "aftnsep",      "aftnsepc",
+                                   "aftncn",       "filetbl",      "listpicture",
+                                   "background",   "comment",      "title",
+                                   "subject",      "author",       "operator",
+                                   "keywords",     "doccomm",      "company",
+                                   "manager",      "category",     "buptim",
+                                   "creatim",      "printim",      "revtim",
+                                   "hlinkbase",    "macpict",      "wmetafile",
+                                   "blipuid",      "mmathPr",      "wgrffmtfilter",
+                                   "passwordhash", "htmltag",      "mhtmltag",
+                                   "formfield",    "datafield",    "sp",
+                                   "sn",           "sv",           "protusertbl",
+                                   "pgptbl",       "xmlopen",      "xmlattrname",
+                                   "xmlattrvalue", "oldcprops",    "oldpprops",
+                                   "oldtprops",    "oldsprops",    "fldtype",
+                                   "ffname",       "ffdeftext",    "ffentrymcr",
+                                   "ffexitmcr",    "ffformat",     "ffhelptext",
+                                   "ffl",          "ffstattext",   "mvfmf",
+                                   "mvfml",        "mvtof",        "mvtol",
+                                   "rxe",          "bxe",          "pxe",
+                                   "atrfstart",    "atrfend",      "atnparent",
+                                   "atndate",      "dptxbxtext",   "nextfile",
+                                   "svb",          "ebcstart",     "ebcend",
+                                   "factoidname",  "gridtbl",      "hyphen",
+                                   "keycode",      "tcl",          "userprops",
+                                   "vern"})
+            t[w] = {Kw::SkipDest};
+        t["fonttbl"] = {Kw::FontTable};
+        t["colortbl"] = {Kw::ColorTable};
+        t["fname"] = {Kw::FontAltName};
+        t["field"] = {Kw::Field};
+        t["fldinst"] = {Kw::FieldInst};
+        t["fldrslt"] = {Kw::FieldResult};
+        t["object"] = {Kw::Object};
+        t["result"] = {Kw::Result};
+        t["upr"] = {Kw::Upr};
+        t["ud"] = {Kw::Ud};
+        // Some writers put nested cells' text inside it, so it is read like body text.
+        t["nesttableprops"] = {Kw::NestTableProps};
+        t["nestrow"] = {Kw::Row};
+        t["ansi"] = {Kw::Ansi};
+        t["mac"] = {Kw::Mac};
+        t["pc"] = {Kw::Pc};
+        t["pca"] = {Kw::Pca};
+        t["ansicpg"] = {Kw::AnsiCpg};
+        t["deff"] = {Kw::Deff};
+        t["f"] = {Kw::Font};
+        t["fcharset"] = {Kw::FCharset};
+        t["cpg"] = {Kw::Cpg};
+        t["red"] = {Kw::Red};
+        t["green"] = {Kw::Green};
+        t["blue"] = {Kw::Blue};
+        t["par"] = {Kw::Par};
+        t["sect"] = {Kw::Par};
+        t["page"] = {Kw::Par};
+        t["line"] = {Kw::Line};
+        t["tab"] = {Kw::Tab};
+        t["cell"] = {Kw::Cell};
+        t["nestcell"] = {Kw::Cell};
+        t["row"] = {Kw::Row};
+        t["u"] = {Kw::Unicode};
+        t["uc"] = {Kw::UnicodeSkip};
+        t["emdash"] = {Kw::NamedChar, u'\u2014'};
+        t["endash"] = {Kw::NamedChar, u'\u2013'};
+        t["bullet"] = {Kw::NamedChar, u'\u2022'};
+        t["lquote"] = {Kw::NamedChar, u'\u2018'};
+        t["rquote"] = {Kw::NamedChar, u'\u2019'};
+        t["ldblquote"] = {Kw::NamedChar, u'\u201C'};
+        t["rdblquote"] = {Kw::NamedChar, u'\u201D'};
+        t["emspace"] = {Kw::NamedChar, u'\u2003'};
+        t["enspace"] = {Kw::NamedChar, u'\u2002'};
+        t["qmspace"] = {Kw::NamedChar, u'\u2005'};
+        t["zwj"] = {Kw::NamedChar, u'\u200D'};
+        t["zwnj"] = {Kw::NamedChar, u'\u200C'};
+        t["zwbo"] = {Kw::NamedChar, u'\u200B'};
+        t["zwnbo"] = {Kw::NamedChar, u'\u2060'};
+        t["ltrmark"] = {Kw::NamedChar, u'\u200E'};
+        t["rtlmark"] = {Kw::NamedChar, u'\u200F'};
+        t["plain"] = {Kw::Plain};
+        t["b"] = {Kw::Bold};
+        t["i"] = {Kw::Italic};
+        t["ul"] = {Kw::Underline};
+        t["ulnone"] = {Kw::UnderlineNone};
+        for (std::string_view w : {"uld", "uldb", "uldash", "uldashd", "uldashdd", "ulhair",
+                                   "ulhwave", "ulldash", "ulth", "ulthd", "ulthdash", "ulthdashd",
+                                   "ulthdashdd", "ulthldash", "ululdbwave", "ulw", "ulwave"})
+            t[w] = {Kw::Underline};
+        t["strike"] = {Kw::Strike};
+        t["striked"] = {Kw::Strike};
+        t["fs"] = {Kw::FontSize};
+        t["cf"] = {Kw::Foreground};
+        t["cb"] = {Kw::Background};
+        t["highlight"] = {Kw::Background};
+        t["chcbpat"] = {Kw::Background};
+        t["super"] = {Kw::Super};
+        t["sub"] = {Kw::Sub};
+        t["nosupersub"] = {Kw::NoSuperSub};
+        t["up"] = {Kw::Up};
+        t["dn"] = {Kw::Down};
+        t["v"] = {Kw::Hidden};
+        t["pard"] = {Kw::Pard};
+        t["ql"] = {Kw::AlignLeft};
+        t["qc"] = {Kw::AlignCenter};
+        t["qr"] = {Kw::AlignRight};
+        t["qj"] = {Kw::AlignJustify};
+        t["qd"] = {Kw::AlignJustify};
+        t["li"] = {Kw::LeftIndent};
+        t["ri"] = {Kw::RightIndent};
+        t["fi"] = {Kw::FirstIndent};
+        return t;
+    }();
+    return table;
+}
+
+// ---------------------------------------------------------------------------
+// Reader
+
+enum class Dest : unsigned char {
+    Normal,
+    FontTable,
+    FontAltName,
+    ColorTable,
+    FieldInst,
+    Suppress, // \object or \upr: text hidden until \result or \ud brings it back
+};
+
+struct GroupState {
+    CharFormat chr;
+    ParaFormat para;
+    Dest dest = Dest::Normal;
+    Dest resume = Dest::Normal;
+    int uc = 1;
+    int fieldCount = 0;
+    const CodePageDecoder *decoder = nullptr; // cached; null when it must be worked out again
+};
+
+struct FieldInfo {
+    QString instruction;
+    Dest owner = Dest::Normal;
+    int link = -2; // -2 while the instruction has not been looked at
+};
+
+constexpr int kMaxIndentTwips = 31680; // 22 inches
+constexpr int kMaxHalfPoints = 3276;
+
+// Splits a field instruction into words, keeping quoted ones whole.
+QStringList fieldWords(const QString &instruction)
+{
+    QStringList words;
+    const qsizetype n = instruction.size();
+    qsizetype i = 0;
+    while (i < n) {
+        while (i < n && instruction.at(i).isSpace())
+            ++i;
+        if (i >= n)
+            break;
+        if (instruction.at(i) == u'"') {
+            const qsizetype close = instruction.indexOf(u'"', i + 1);
+            const qsizetype stop = close < 0 ? n : close;
+            words.append(instruction.mid(i + 1, stop - i - 1));
+            i = stop + 1;
+        } else {
+            const qsizetype start = i;
+            while (i < n && !instruction.at(i).isSpace())
+                ++i;
+            words.append(instruction.mid(start, i - start));
+        }
+    }
+    return words;
+}
+
+// The address of a HYPERLINK field; empty for other fields.
+QString hyperlinkTarget(const QString &instruction)
+{
+    const QStringList words = fieldWords(instruction);
+    if (words.isEmpty() || words.first().compare(u"HYPERLINK", Qt::CaseInsensitive) != 0)
+        return {};
+    QString url;
+    QString anchor;
+    for (qsizetype i = 1; i < words.size(); ++i) {
+        const QString &w = words.at(i);
+        if (w.startsWith(u'\\') && w.size() == 2) {
+            const QChar sw = w.at(1).toLower();
+            if ((sw == u'l' || sw == u'o' || sw == u't') && i + 1 < words.size()) {
+                if (sw == u'l')
+                    anchor = words.at(i + 1);
+                ++i;
+            }
+            continue;
+        }
+        if (url.isEmpty())
+            url = w;
+    }
+    if (!anchor.isEmpty())
+        url += u'#' + anchor;
+    return url;
+}
+
+class Reader {
+public:
+    Reader(std::string_view data, Sink &sink) : m_tokens(data), m_sink(sink) {}
+
+    void run()
+    {
+        m_sink.begin(m_tables);
+        for (;;) {
+            const Token t = m_tokens.next();
+            if (t.type == TokenType::End)
+                break;
+            if (m_skipping) {
+                skipToken(t);
+                if (m_outerClosed)
+                    break;
+                continue;
+            }
+            const bool afterOpen = m_afterOpen;
+            m_afterOpen = false;
+            switch (t.type) {
+            case TokenType::Open:
+                openGroup();
+                break;
+            case TokenType::Close:
+                m_outerClosed = !closeGroup();
+                break;
+            case TokenType::Text:
+                textBytes(t.text);
+                break;
+            case TokenType::Hex:
+                hexByte(t.byte);
+                break;
+            case TokenType::Binary:
+                if (m_ucSkip > 0)
+                    --m_ucSkip;
+                break;
+            case TokenType::ParBreak:
+                flushBytes();
+                paragraphEnd();
+                break;
+            case TokenType::Symbol:
+                symbol(t.symbol, afterOpen);
+                break;
+            case TokenType::Word:
+                word(t);
+                break;
+            case TokenType::End:
+                break;
+            }
+            if (m_outerClosed)
+                break;
+        }
+        finish();
+    }
+
+private:
+    GroupState &top() { return m_stack.back(); }
+
+    void skipToken(const Token &t)
+    {
+        if (t.type == TokenType::Open) {
+            ++m_skipNest;
+        } else if (t.type == TokenType::Close) {
+            if (m_skipNest > 0) {
+                --m_skipNest;
+                return;
+            }
+            m_skipping = false;
+            m_outerClosed = !closeGroup();
+        }
+    }
+
+    void startSkipping()
+    {
+        m_skipping = true;
+        m_skipNest = 0;
+    }
+
+    void openGroup()
+    {
+        flushBytes();
+        m_ucSkip = 0;
+        m_afterOpen = true;
+        m_starPending = false;
+        if (m_stack.empty()) {
+            m_stack.emplace_back();
+            return;
+        }
+        if (static_cast<int>(m_stack.size()) >= kMaxGroupDepth) {
+            ++m_excess;
+            return;
+        }
+        m_stack.push_back(m_stack.back());
+    }
+
+    // Returns false when the outermost group has closed.
+    bool closeGroup()
+    {
+        flushBytes();
+        m_ucSkip = 0;
+        m_starPending = false;
+        if (m_excess > 0) {
+            --m_excess;
+            return true;
+        }
+        if (m_stack.empty())
+            return false;
+        const Dest closing = m_stack.back().dest;
+        if (m_stack.size() == 1) {
+            m_lastPara = m_stack.back().para;
+            m_stack.pop_back();
+            return false;
+        }
+        m_stack.pop_back();
+        if (closing == Dest::FontTable && top().dest != Dest::FontTable)
+            fontTableDone();
+        if (static_cast<int>(m_fields.size()) > top().fieldCount)
+            m_fields.resize(static_cast<size_t>(top().fieldCount));
+        return true;
+    }
+
+    void finish()
+    {
+        flushBytes();
+        flushPendingSurrogate();
+        flushText();
+        m_sink.end(m_stack.empty() ? m_lastPara : top().para);
+    }
+
+    // --- text -------------------------------------------------------------
+
+    const CodePageDecoder &decoderFor(int fontIndex)
+    {
+        int cp = 0;
+        if (fontIndex >= 0 && fontIndex < static_cast<int>(m_tables.fonts.size())) {
+            const Font &font = m_tables.fonts[static_cast<size_t>(fontIndex)];
+            cp = font.codePage != 0 ? font.codePage : codePageForCharset(font.charset);
+        }
+        if (cp == 0)
+            cp = m_ansiCodePage;
+        return CodePageDecoder::forCodePage(cp);
+    }
+
+    const CodePageDecoder &currentDecoder()
+    {
+        GroupState &s = top();
+        if (s.dest == Dest::FontTable || s.dest == Dest::FontAltName)
+            return decoderFor(m_currentFont);
+        if (s.decoder == nullptr)
+            s.decoder = &decoderFor(s.chr.font == -1 ? m_tables.defaultFont : s.chr.font);
+        return *s.decoder;
+    }
+
+    bool acceptsText()
+    {
+        if (m_stack.empty())
+            return false;
+        const GroupState &s = top();
+        return s.dest != Dest::Suppress && !(s.dest == Dest::Normal && s.chr.hidden);
+    }
+
+    void textBytes(std::string_view bytes)
+    {
+        if (m_ucSkip > 0) {
+            const size_t n = std::min(bytes.size(), static_cast<size_t>(m_ucSkip));
+            m_ucSkip -= static_cast<int>(n);
+            bytes.remove_prefix(n);
+        }
+        if (bytes.empty() || !acceptsText())
+            return;
+        const CodePageDecoder &decoder = currentDecoder();
+        if (!m_bytes.empty() && &decoder != m_bytesDecoder)
+            flushBytes();
+        m_bytesDecoder = &decoder;
+        m_bytes.append(bytes);
+    }
+
+    void hexByte(unsigned char byte)
+    {
+        if (m_ucSkip > 0) {
+            --m_ucSkip;
+            return;
+        }
+        if ((byte == '\r' || byte == '\n') && !m_stack.empty() && top().dest == Dest::Normal) {
+            flushBytes();
+            paragraphEnd();
+            return;
+        }
+        const char c = static_cast<char>(byte);
+        textBytes(std::string_view(&c, 1));
+    }
+
+    void flushBytes()
+    {
+        if (m_bytes.empty())
+            return;
+        m_decoded.clear();
+        m_bytesDecoder->decode(m_bytes, m_decoded);
+        m_bytes.clear();
+        route(m_decoded);
+    }
+
+    void flushPendingSurrogate()
+    {
+        if (m_pendingHigh == 0)
+            return;
+        m_pendingHigh = 0;
+        const char16_t replacement = u'\uFFFD';
+        routeRaw(QStringView(&replacement, 1));
+    }
+
+    void route(QStringView text)
+    {
+        flushPendingSurrogate();
+        routeRaw(text);
+    }
+
+    // Sends decoded text to wherever the current destination keeps it.
+    void routeRaw(QStringView text)
+    {
+        if (!acceptsText())
+            return;
+        GroupState &s = top();
+        switch (s.dest) {
+        case Dest::Normal:
+            if (!m_text.isEmpty() && !(m_textFormat == s.chr))
+                flushText();
+            m_textFormat = s.chr;
+            m_text += text;
+            break;
+        case Dest::FontTable:
+            if (m_currentFont >= 0) {
+                Font &font = m_tables.fonts[static_cast<size_t>(m_currentFont)];
+                for (const QChar ch : text) {
+                    if (font.nameDone)
+                        break;
+                    if (ch == u';') {
+                        font.nameDone = true;
+                        font.name = font.name.trimmed();
+                    } else {
+                        font.name += ch;
+                    }
+                }
+            }
+            break;
+        case Dest::FontAltName:
+            if (m_currentFont >= 0) {
+                Font &font = m_tables.fonts[static_cast<size_t>(m_currentFont)];
+                for (const QChar ch : text)
+                    if (ch != u';')
+                        font.altName += ch;
+            }
+            break;
+        case Dest::ColorTable:
+            for (const QChar ch : text) {
+                if (ch != u';')
+                    continue;
+                m_tables.colors.push_back(m_colorGiven ? QColor(m_red, m_green, m_blue) : QColor());
+                m_colorGiven = false;
+                m_red = m_green = m_blue = 0;
+            }
+            break;
+        case Dest::FieldInst:
+            if (s.fieldCount > 0)
+                m_fields[static_cast<size_t>(s.fieldCount - 1)].instruction += text;
+            break;
+        case Dest::Suppress:
+            break;
+        }
+    }
+
+    void routeChar(char16_t ch) { route(QStringView(&ch, 1)); }
+
+    void flushText()
+    {
+        if (m_text.isEmpty())
+            return;
+        m_sink.text(m_text, m_textFormat);
+        m_text.clear();
+    }
+
+    bool inDocumentText() { return !m_stack.empty() && top().dest == Dest::Normal; }
+
+    void paragraphEnd()
+    {
+        if (!inDocumentText())
+            return;
+        flushPendingSurrogate();
+        flushText();
+        m_sink.paragraphEnd(top().para);
+    }
+
+    void unicode(int value)
+    {
+        if (value < 0)
+            value += 65536;
+        const char16_t ch =
+            value >= 0 && value <= 0xFFFF ? static_cast<char16_t>(value) : u'\uFFFD';
+        if (QChar::isHighSurrogate(ch)) {
+            flushPendingSurrogate();
+            m_pendingHigh = ch;
+        } else if (QChar::isLowSurrogate(ch)) {
+            if (m_pendingHigh != 0) {
+                const char16_t pair[2] = {m_pendingHigh, ch};
+                m_pendingHigh = 0;
+                routeRaw(QStringView(pair, 2));
+            } else {
+                routeChar(u'\uFFFD');
+            }
+        } else if (ch != 0) {
+            routeChar(ch);
+        }
+        m_ucSkip = top().uc;
+    }
+
+    // --- control words and symbols ------------------------------------------
+
+    void symbol(char c, bool afterOpen)
+    {
+        switch (c) {
+        case '*':
+            if (afterOpen)
+                m_starPending = true;
+            m_afterOpen = afterOpen;
+            return;
+        case '\\':
+        case '{':
+        case '}':
+            if (m_ucSkip > 0) {
+                --m_ucSkip;
+                return;
+            }
+            textBytes(std::string_view(&c, 1));
+            return;
+        default:
+            break;
+        }
+        flushBytes();
+        if (m_starPending) {
+            m_starPending = false;
+            startSkipping();
+            return;
+        }
+        switch (c) {
+        case '~':
+            routeChar(u'\u00A0');
+            break;
+        case '-':
+            routeChar(u'\u00AD');
+            break;
+        case '_':
+            routeChar(u'\u2011');
+            break;
+        case '\t':
+            routeChar(u'\t');
+            break;
+        default:
+            break;
+        }
+    }
+
+    void word(const Token &t)
+    {
+        flushBytes();
+        const auto &table = keywords();
+        const auto it = table.find(t.text);
+        const KwInfo info = it == table.end() ? KwInfo{Kw::Unknown} : it->second;
+        if (m_starPending) {
+            m_starPending = false;
+            const bool known = info.kw == Kw::FieldInst || info.kw == Kw::FieldResult ||
+                               info.kw == Kw::Ud || info.kw == Kw::NestTableProps ||
+                               (info.kw == Kw::FontAltName && top().dest == Dest::FontTable);
+            if (!known) {
+                startSkipping();
+                return;
+            }
+        }
+        if (m_stack.empty())
+            return;
+        GroupState &s = top();
+        const int p = t.param;
+        const bool on = !t.hasParam || p != 0;
+        switch (info.kw) {
+        case Kw::Unknown:
+        case Kw::NestTableProps:
+            break;
+
+        case Kw::SkipDest:
+            startSkipping();
+            break;
+        case Kw::FontTable:
+            s.dest = Dest::FontTable;
+            m_currentFont = -1;
+            break;
+        case Kw::ColorTable:
+            s.dest = Dest::ColorTable;
+            m_colorGiven = false;
+            m_red = m_green = m_blue = 0;
+            break;
+        case Kw::FontAltName:
+            if (s.dest == Dest::FontTable)
+                s.dest = Dest::FontAltName;
+            else
+                startSkipping();
+            break;
+        case Kw::Field: {
+            const int parentCount =
+                m_stack.size() >= 2 ? m_stack[m_stack.size() - 2].fieldCount : 0;
+            m_fields.resize(static_cast<size_t>(parentCount));
+            m_fields.push_back(FieldInfo{QString(), s.dest, -2});
+            s.fieldCount = static_cast<int>(m_fields.size());
+            break;
+        }
+        case Kw::FieldInst:
+            if (s.fieldCount > 0)
+                s.dest = Dest::FieldInst;
+            else
+                startSkipping();
+            break;
+        case Kw::FieldResult:
+            fieldResult(s);
+            break;
+        case Kw::Object:
+        case Kw::Upr:
+            if (s.dest != Dest::Suppress)
+                s.resume = s.dest;
+            s.dest = Dest::Suppress;
+            break;
+        case Kw::Result:
+        case Kw::Ud:
+            if (s.dest == Dest::Suppress)
+                s.dest = s.resume;
+            break;
+        case Kw::Ansi:
+            setAnsiCodePage(1252);
+            break;
+        case Kw::Mac:
+            setAnsiCodePage(10000);
+            break;
+        case Kw::Pc:
+            setAnsiCodePage(437);
+            break;
+        case Kw::Pca:
+            setAnsiCodePage(850);
+            break;
+        case Kw::AnsiCpg:
+            if (p > 0)
+                setAnsiCodePage(p);
+            break;
+        case Kw::Deff:
+            m_defaultFontNumber = p;
+            break;
+        case Kw::Font:
+            font(s, p);
+            break;
+        case Kw::FCharset:
+            if (s.dest == Dest::FontTable && m_currentFont >= 0)
+                m_tables.fonts[static_cast<size_t>(m_currentFont)].charset = p;
+            break;
+        case Kw::Cpg:
+            if (s.dest == Dest::FontTable && m_currentFont >= 0 && p > 0)
+                m_tables.fonts[static_cast<size_t>(m_currentFont)].codePage = p;
+            break;
+        case Kw::Red:
+        case Kw::Green:
+        case Kw::Blue: {
+            if (s.dest != Dest::ColorTable)
+                break;
+            const int v = std::clamp(p, 0, 255);
+            (info.kw == Kw::Red ? m_red : info.kw == Kw::Green ? m_green : m_blue) = v;
+            m_colorGiven = true;
+            break;
+        }
+        case Kw::Par:
+        case Kw::Row:
+            paragraphEnd();
+            break;
+        case Kw::Line:
+            if (inDocumentText() && acceptsText()) {
+                flushPendingSurrogate();
+                flushText();
+                m_sink.lineBreak(s.chr);
+            }
+            break;
+        case Kw::Tab:
+        case Kw::Cell:
+            routeChar(u'\t');
+            break;
+        case Kw::Unicode:
+            unicode(p);
+            break;
+        case Kw::UnicodeSkip:
+            s.uc = std::clamp(p, 0, 255);
+            break;
+        case Kw::NamedChar:
+            routeChar(info.ch);
+            break;
+        case Kw::Plain: {
+            const int link = s.chr.link;
+            s.chr = CharFormat();
+            s.chr.link = link;
+            s.decoder = nullptr;
+            break;
+        }
+        case Kw::Bold:
+            s.chr.bold = on;
+            break;
+        case Kw::Italic:
+            s.chr.italic = on;
+            break;
+        case Kw::Underline:
+            s.chr.underline = on;
+            break;
+        case Kw::UnderlineNone:
+            s.chr.underline = false;
+            break;
+        case Kw::Strike:
+            s.chr.strike = on;
+            break;
+        case Kw::FontSize:
+            s.chr.halfPoints = p > 0 ? std::min(p, kMaxHalfPoints) : 24;
+            break;
+        case Kw::Foreground:
+            s.chr.foreground = std::max(p, 0);
+            break;
+        case Kw::Background:
+            s.chr.background = std::max(p, 0);
+            break;
+        case Kw::Super:
+            s.chr.vertical = VerticalAlign::Super;
+            break;
+        case Kw::Sub:
+            s.chr.vertical = VerticalAlign::Sub;
+            break;
+        case Kw::NoSuperSub:
+            s.chr.vertical = VerticalAlign::Normal;
+            break;
+        case Kw::Up:
+            s.chr.vertical = p != 0 ? VerticalAlign::Super : VerticalAlign::Normal;
+            break;
+        case Kw::Down:
+            s.chr.vertical = p != 0 ? VerticalAlign::Sub : VerticalAlign::Normal;
+            break;
+        case Kw::Hidden:
+            s.chr.hidden = on;
+            break;
+        case Kw::Pard:
+            s.para = ParaFormat();
+            break;
+        case Kw::AlignLeft:
+            s.para.alignment = Alignment::Left;
+            break;
+        case Kw::AlignCenter:
+            s.para.alignment = Alignment::Center;
+            break;
+        case Kw::AlignRight:
+            s.para.alignment = Alignment::Right;
+            break;
+        case Kw::AlignJustify:
+            s.para.alignment = Alignment::Justify;
+            break;
+        case Kw::LeftIndent:
+            s.para.leftTwips = std::clamp(p, -kMaxIndentTwips, kMaxIndentTwips);
+            break;
+        case Kw::RightIndent:
+            s.para.rightTwips = std::clamp(p, -kMaxIndentTwips, kMaxIndentTwips);
+            break;
+        case Kw::FirstIndent:
+            s.para.firstTwips = std::clamp(p, -kMaxIndentTwips, kMaxIndentTwips);
+            break;
+        }
+    }
+
+    void setAnsiCodePage(int codePage)
+    {
+        m_ansiCodePage = codePage;
+        for (GroupState &s : m_stack)
+            s.decoder = nullptr;
+    }
+
+    void font(GroupState &s, int number)
+    {
+        if (s.dest == Dest::FontTable) {
+            m_tables.fonts.push_back(Font{number, -1, 0, QString(), QString(), false});
+            m_currentFont = static_cast<int>(m_tables.fonts.size()) - 1;
+            m_fontIndex[number] = m_currentFont;
+            return;
+        }
+        if (s.dest != Dest::Normal)
+            return;
+        const auto it = m_fontIndex.find(number);
+        s.chr.font = it == m_fontIndex.end() ? -2 : it->second;
+        s.decoder = nullptr;
+    }
+
+    void fontTableDone()
+    {
+        for (Font &font : m_tables.fonts)
+            if (!font.nameDone)
+                font.name = font.name.trimmed();
+        const auto it = m_fontIndex.find(m_defaultFontNumber);
+        m_tables.defaultFont = it == m_fontIndex.end() ? -1 : it->second;
+        for (GroupState &s : m_stack)
+            s.decoder = nullptr;
+    }
+
+    void fieldResult(GroupState &s)
+    {
+        if (s.fieldCount <= 0) {
+            startSkipping();
+            return;
+        }
+        FieldInfo &field = m_fields[static_cast<size_t>(s.fieldCount - 1)];
+        if (field.link == -2) {
+            const QString target = hyperlinkTarget(field.instruction);
+            if (target.isEmpty()) {
+                field.link = -1;
+            } else {
+                m_tables.links.push_back(target);
+                field.link = static_cast<int>(m_tables.links.size()) - 1;
+            }
+        }
+        if (field.link >= 0)
+            s.chr.link = field.link;
+        s.dest = field.owner;
+    }
+
+    Tokenizer m_tokens;
+    Sink &m_sink;
+    Tables m_tables;
+    std::vector<GroupState> m_stack;
+    std::vector<FieldInfo> m_fields;
+    std::unordered_map<int, int> m_fontIndex;
+    ParaFormat m_lastPara;
+
+    int m_excess = 0; // groups opened beyond the depth limit and not yet closed
+    bool m_skipping = false;
+    int m_skipNest = 0;
+    bool m_afterOpen = false;
+    bool m_starPending = false;
+    bool m_outerClosed = false;
+    int m_ucSkip = 0;
+    char16_t m_pendingHigh = 0;
+
+    int m_ansiCodePage = 1252;
+    int m_defaultFontNumber = 0;
+    int m_currentFont = -1;
+    bool m_colorGiven = false;
+    int m_red = 0;
+    int m_green = 0;
+    int m_blue = 0;
+
+    std::string m_bytes;
+    const CodePageDecoder *m_bytesDecoder = nullptr;
+    QString m_decoded;
+    QString m_text;
+    CharFormat m_textFormat;
+};
+
+bool looksLikeRtf(std::string_view data)
+{
+    return data.substr(0, 5) == "{\\rtf";
+}
+
+void readPlainText(std::string_view data, Sink &sink)
+{
+    Tables tables;
+    sink.begin(tables);
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    QString text = utf8(QByteArrayView(data.data(), static_cast<qsizetype>(data.size())));
+    if (utf8.hasError()) {
+        text.clear();
+        CodePageDecoder::forCodePage(1251).decode(data, text);
+    }
+    CharFormat format;
+    format.halfPoints = 20; // the control's own default
+    const ParaFormat para;
+    qsizetype start = 0;
+    for (;;) {
+        const qsizetype nl = text.indexOf(u'\n', start);
+        qsizetype stop = nl < 0 ? text.size() : nl;
+        if (stop > start && text.at(stop - 1) == u'\r')
+            --stop;
+        if (stop > start)
+            sink.text(QStringView(text).mid(start, stop - start), format);
+        if (nl < 0)
+            break;
+        sink.paragraphEnd(para);
+        start = nl + 1;
+    }
+    sink.end(para);
+}
+
+} // namespace
+
+void read(std::string_view data, Sink &sink)
+{
+    if (!looksLikeRtf(data)) {
+        readPlainText(data, sink);
+        return;
+    }
+    Reader reader(data, sink);
+    reader.run();
+}
+
+QString toPlainText(std::string_view data)
+{
+    PlainTextSink sink;
+    read(data, sink);
+    return sink.result();
+}
+
+} // namespace rtf
