@@ -67,6 +67,12 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
     setFixedSize(tw(9000), normalHeight);
 
     createControls();
+    // Frames drawn the classic way: the caption sits on the top border line, so the
+    // controls placed just under it are not cut by the line.
+    setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 7px; }"
+        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+        " left: 6px; top: 0px; padding: 0 2px; }"));
     setTabOrders();
     connectHandlers();
 }
