@@ -1,7 +1,7 @@
 #include "testsupport.h"
 
-#include "Form1/form1.h"
 #include "controls/filelist/filelistbox.h"
+#include "Form1/form1.h"
 
 #include <QDir>
 #include <QFile>
@@ -80,8 +80,9 @@ bool Sandbox::exists(const QString &name) const
 
 QByteArray plainEntry(const QByteArray &escapedText)
 {
-    return QByteArrayLiteral("{\\rtf1\\ansi\\ansicpg1251\\deff0{\\fonttbl{\\f0\\fnil\\fcharset204{\\*"
-                             "\\fname Arial;}Arial CYR;}}\r\n\\viewkind4\\uc1\\pard\\lang1049\\f0\\fs20 ") +
+    return QByteArrayLiteral(
+               "{\\rtf1\\ansi\\ansicpg1251\\deff0{\\fonttbl{\\f0\\fnil\\fcharset204{\\*"
+               "\\fname Arial;}Arial CYR;}}\r\n\\viewkind4\\uc1\\pard\\lang1049\\f0\\fs20 ") +
            escapedText + QByteArrayLiteral("\r\n\\par }\r\n");
 }
 

@@ -1,7 +1,7 @@
-#include "Form1/form1.h"
-#include "Form1/picturebutton.h"
 #include "controls/filelist/filelistbox.h"
 #include "controls/richtext/richtextbox.h"
+#include "Form1/form1.h"
+#include "Form1/picturebutton.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -223,8 +223,8 @@ void TestForm1::startupState()
 void TestForm1::searchNarrowsAndCounts()
 {
     Sandbox sandbox;
-    const QStringList names = {"abc", "xaby", "ZAB", "alpha", "beta", "gamma", "delta", "news",
-                               "mail", "maps"};
+    const QStringList names = {"abc",   "xaby",  "ZAB",  "alpha", "beta",
+                               "gamma", "delta", "news", "mail",  "maps"};
     for (const QString &name : names)
         sandbox.write(name, testsupport::plainEntry("x"));
     auto form = testsupport::openForm1();
@@ -253,8 +253,8 @@ void TestForm1::searchPatterns_data()
     QTest::newRow("bracket is literal") << "[1]" << QStringList({"a[1]z"});
     QTest::newRow("dot is literal") << "." << QStringList({"site.org"});
     QTest::newRow("letter case ignored") << "NEWS" << QStringList({"news"});
-    QTest::newRow("Cyrillic letter case ignored") << QStringLiteral("ПОЧТА")
-                                                  << QStringList({QStringLiteral("почта")});
+    QTest::newRow("Cyrillic letter case ignored")
+        << QStringLiteral("ПОЧТА") << QStringList({QStringLiteral("почта")});
     QTest::newRow("nothing matches") << "zzz" << QStringList();
 }
 
@@ -263,9 +263,9 @@ void TestForm1::searchPatterns()
     QFETCH(QString, typed);
     QFETCH(QStringList, shown);
     Sandbox sandbox;
-    for (const QString &name : {QStringLiteral("news"), QStringLiteral("nows"), QStringLiteral("a[1]z"),
-                                QStringLiteral("abz"), QStringLiteral("site.org"),
-                                QStringLiteral("почта")})
+    for (const QString &name :
+         {QStringLiteral("news"), QStringLiteral("nows"), QStringLiteral("a[1]z"),
+          QStringLiteral("abz"), QStringLiteral("site.org"), QStringLiteral("почта")})
         sandbox.write(name, testsupport::plainEntry("x"));
     auto form = testsupport::openForm1();
     QVERIFY(form);
@@ -298,10 +298,11 @@ void TestForm1::selectingShowsEntryAndCount()
 void TestForm1::selectionShowsFormatting()
 {
     Sandbox sandbox;
-    sandbox.write(QStringLiteral("formatted"),
-                  "{\\rtf1\\ansi\\ansicpg1251\\deff0{\\fonttbl{\\f0\\fnil\\fcharset204 Arial;}}"
-                  "{\\colortbl ;\\red255\\green0\\blue0;}\r\n"
-                  "\\pard\\f0\\fs20 {\\b bold} {\\cf1 red} \\'cf\\'f0\\'e8\\'e2\\'e5\\'f2\\par\r\n}");
+    sandbox.write(
+        QStringLiteral("formatted"),
+        "{\\rtf1\\ansi\\ansicpg1251\\deff0{\\fonttbl{\\f0\\fnil\\fcharset204 Arial;}}"
+        "{\\colortbl ;\\red255\\green0\\blue0;}\r\n"
+        "\\pard\\f0\\fs20 {\\b bold} {\\cf1 red} \\'cf\\'f0\\'e8\\'e2\\'e5\\'f2\\par\r\n}");
     auto form = testsupport::openForm1();
     QVERIFY(form);
     QVERIFY(testsupport::clickEntry(*form->File1, QStringLiteral("formatted")));

@@ -30,11 +30,22 @@ void TestStore::pathRule_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("path");
-    QTest::newRow("ordinary") << "/tmp" << "news" << "/tmp/List" << "/tmp/List/news";
-    QTest::newRow("root base doubles the separator") << "/" << "a.b" << "//List" << "//List/a.b";
-    QTest::newRow("dots and spaces kept") << "/tmp" << " x.rtf " << "/tmp/List"
+    QTest::newRow("ordinary") << "/tmp"
+                              << "news"
+                              << "/tmp/List"
+                              << "/tmp/List/news";
+    QTest::newRow("root base doubles the separator") << "/"
+                                                     << "a.b"
+                                                     << "//List"
+                                                     << "//List/a.b";
+    QTest::newRow("dots and spaces kept") << "/tmp"
+                                          << " x.rtf "
+                                          << "/tmp/List"
                                           << "/tmp/List/ x.rtf ";
-    QTest::newRow("empty name names the folder") << "/tmp" << "" << "/tmp/List" << "/tmp/List/";
+    QTest::newRow("empty name names the folder") << "/tmp"
+                                                 << ""
+                                                 << "/tmp/List"
+                                                 << "/tmp/List/";
 }
 
 void TestStore::pathRule()
@@ -82,7 +93,8 @@ void TestStore::deleteEntryRemovesOnlyFiles()
     Sandbox sandbox;
     sandbox.write(QStringLiteral("target"), "t");
     QVERIFY(QDir(sandbox.list()).mkdir(QStringLiteral("folder")));
-    QVERIFY(QFile::link(sandbox.entry(QStringLiteral("target")), sandbox.entry(QStringLiteral("link"))));
+    QVERIFY(QFile::link(sandbox.entry(QStringLiteral("target")),
+                        sandbox.entry(QStringLiteral("link"))));
 
     // A link goes, its target stays.
     QVERIFY(store::deleteEntry(sandbox.entry(QStringLiteral("link"))));

@@ -1,14 +1,14 @@
 #include "Form1/form1.h"
 
-#include "Form1/autosizelabel.h"
-#include "Form1/linkopener.h"
-#include "Form1/picturebutton.h"
 #include "controls/dialogs/dialogs.h"
 #include "controls/errorreport/errorreport.h"
 #include "controls/filelist/dirlistbox.h"
 #include "controls/filelist/filelistbox.h"
 #include "controls/richtext/richtextbox.h"
 #include "editprofile/editprofile.h"
+#include "Form1/autosizelabel.h"
+#include "Form1/linkopener.h"
+#include "Form1/picturebutton.h"
 #include "store/store.h"
 
 #include <QApplication>
@@ -96,8 +96,8 @@ void Form1::createControls()
 
     File1 = place(new FileListBox(this), "File1", 240, 720, 4935, 2910);
 
-    Frame2 = place(new QGroupBox(QStringLiteral("Information"), this), "Frame2", 5400, 0, 3495,
-                   3855);
+    Frame2 =
+        place(new QGroupBox(QStringLiteral("Information"), this), "Frame2", 5400, 0, 3495, 3855);
     Text2 = place(new RichTextBox(Frame2), "Text2", 120, 240, 3255, 3495);
     Text2->setReadOnly(true);
     Text2->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard |
@@ -105,10 +105,10 @@ void Form1::createControls()
     Text2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     new LinkOpener(Text2);
 
-    Frame3 = place(new QGroupBox(QStringLiteral("Statistics:"), this), "Frame3", 120, 3960, 2175,
-                   735);
-    Label1 = place(new AutoSizeLabel(QStringLiteral("URLs in list: "), Frame3), "Label1", 120, 360, 1125,
-                   240);
+    Frame3 =
+        place(new QGroupBox(QStringLiteral("Statistics:"), this), "Frame3", 120, 3960, 2175, 735);
+    Label1 = place(new AutoSizeLabel(QStringLiteral("URLs in list: "), Frame3), "Label1", 120, 360,
+                   1125, 240);
 
     Image2 = place(new QLabel(this), "Image2", 3960, 8040, 1440, 165);
     Image2->setPixmap(QPixmap(QStringLiteral(":/button-highlighted.png")));
@@ -133,8 +133,8 @@ void Form1::createControls()
     g = place(new RichTextBox(this), "g", 120, 4800, 7215, 735);
     g->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     g->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    Command4 = place(new QPushButton(QStringLiteral("Save"), this), "Command4", 7440, 4920, 1455,
-                     615);
+    Command4 =
+        place(new QPushButton(QStringLiteral("Save"), this), "Command4", 7440, 4920, 1455, 615);
     about = place(new QPlainTextEdit(this), "about", 3720, 6360, 3375, 1455);
     about->setPlainText(aboutText);
     about->setReadOnly(true);
@@ -168,9 +168,9 @@ void Form1::connectHandlers()
     connect(Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
     connect(Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
 
-    for (QWidget *control : std::initializer_list<QWidget *>{
-             this, Frame1, Frame2, Frame3, File1, Text1, Text2, Command3, Command5, Command6,
-             Command7})
+    for (QWidget *control :
+         std::initializer_list<QWidget *>{this, Frame1, Frame2, Frame3, File1, Text1, Text2,
+                                          Command3, Command5, Command6, Command7})
         watchPointer(control);
 }
 
@@ -237,8 +237,9 @@ void Form1::Command3_Click()
     if (name.isEmpty())
         return;
     if (const QString problem = store::nameProblem(name); !problem.isEmpty()) {
-        dialogs::msgBox(QStringLiteral("\"%1\" cannot be the name of an entry: %2.").arg(name, problem),
-                        dialogs::Information);
+        dialogs::msgBox(
+            QStringLiteral("\"%1\" cannot be the name of an entry: %2.").arg(name, problem),
+            dialogs::Information);
         return;
     }
     const QString path = store::entryPath(*Dir1, name);
@@ -290,8 +291,8 @@ void Form1::Command5_Click()
     editor->show();
     editor->raise();
     editor->activateWindow();
-    const Status loaded =
-        store::loadEntry(store::entryPath(*Dir1, store::selectedEntry(*File1)), *editor->RichTextBox1);
+    const Status loaded = store::loadEntry(store::entryPath(*Dir1, store::selectedEntry(*File1)),
+                                           *editor->RichTextBox1);
     if (!loaded) {
         errorreport::show(loaded);
         // A window that never held this entry must not offer to save it anywhere.
@@ -354,8 +355,8 @@ void Form1::watchPointer(QWidget *control)
 
 QWidget *Form1::pointerControlAt(const QPoint &globalPos) const
 {
-    const QWidget *watched[] = {Frame1, Frame2, Frame3, File1, Text1, Text2,
-                                Command3, Command5, Command6, Command7};
+    const QWidget *watched[] = {Frame1, Frame2,   Frame3,   File1,    Text1,
+                                Text2,  Command3, Command5, Command6, Command7};
     for (QWidget *w = childAt(mapFromGlobal(globalPos)); w; w = w->parentWidget()) {
         if (std::find(std::begin(watched), std::end(watched), w) != std::end(watched))
             return w;

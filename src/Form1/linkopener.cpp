@@ -41,8 +41,10 @@ LinkOpener::LinkOpener(QTextEdit *view) : QObject(view), m_view(view)
 
 QUrl LinkOpener::addressAt(const QTextEdit &view, const QPoint &pos)
 {
-    if (const QString href = view.anchorAt(pos); !href.isEmpty())
-        return QUrl::fromUserInput(href);
+    if (const QString href = view.anchorAt(pos); !href.isEmpty()) {
+        const QUrl url = QUrl::fromUserInput(href);
+        return isWebAddress(url) ? url : QUrl();
+    }
 
     const QTextCursor cursor = view.cursorForPosition(pos);
     // cursorForPosition() finds the nearest position even far right of a line's end;
@@ -82,7 +84,7 @@ bool LinkOpener::eventFilter(QObject *watched, QEvent *event)
         // A drag that selected text is a selection, not a click on the address.
         if (release->button() == Qt::LeftButton && !m_view->textCursor().hasSelection()) {
             const QUrl url = addressAt(*m_view, release->position().toPoint());
-            if (isWebAddress(url)) {
+            if (!url.isEmpty()) {
                 emit opened(url);
                 QDesktopServices::openUrl(url);
             }

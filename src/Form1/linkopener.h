@@ -15,7 +15,7 @@ class LinkOpener : public QObject {
 public:
     explicit LinkOpener(QTextEdit *view);
 
-    // The address under a point of the view's viewport, or an empty URL.
+    // The web address under a point of the view's viewport, or an empty URL.
     static QUrl addressAt(const QTextEdit &view, const QPoint &pos);
 
 signals:

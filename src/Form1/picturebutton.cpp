@@ -24,7 +24,8 @@ void PictureButton::setPicture(const QPixmap &picture)
 
 QSize PictureButton::sizeHint() const
 {
-    const QRect text = fontMetrics().boundingRect(QRect(0, 0, 100, 1000), captionFlags, this->text());
+    const QRect text =
+        fontMetrics().boundingRect(QRect(0, 0, 100, 1000), captionFlags, this->text());
     return QSize(105, m_picture.height() + gap + text.height() + 4 * margin);
 }
 

@@ -71,7 +71,8 @@ Status createEntry(const QString &path, const RichTextBox &box)
         const int error = errno;
         if (error == EEXIST)
             return Status::failure(
-                QStringLiteral("Cannot create the entry \"%1\": an entry of that name already exists")
+                QStringLiteral(
+                    "Cannot create the entry \"%1\": an entry of that name already exists")
                     .arg(path));
         return Status::failure(
             QStringLiteral("Cannot create the entry \"%1\": %2").arg(path, systemReason(error)));

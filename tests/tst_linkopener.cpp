@@ -1,0 +1,128 @@
+#include "controls/richtext/richtextbox.h"
+#include "Form1/linkopener.h"
+
+#include <QDesktopServices>
+#include <QTest>
+#include <QTextBlock>
+
+// Stands in for the browser: records what would have been opened.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QUrl> opened;
+
+public slots:
+    void open(const QUrl &url) { opened << url; }
+};
+
+class TestLinkOpener : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void clicksOpenAddresses_data();
+    void clicksOpenAddresses();
+    void selectingIsNotClicking();
+
+private:
+    // The middle of the character at position in the view's viewport.
+    QPoint pointAt(int position) const;
+
+    UrlRecorder m_recorder;
+    std::unique_ptr<RichTextBox> m_view;
+};
+
+void TestLinkOpener::init()
+{
+    for (const char *scheme : {"http", "https", "mailto", "file", "javascript"})
+        QDesktopServices::setUrlHandler(QLatin1String(scheme), &m_recorder, "open");
+    m_recorder.opened.clear();
+    m_view = std::make_unique<RichTextBox>();
+    m_view->setReadOnly(true);
+    m_view->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse);
+    m_view->resize(500, 300);
+    new LinkOpener(m_view.get());
+    m_view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+}
+
+void TestLinkOpener::cleanup()
+{
+    m_view.reset();
+    for (const char *scheme : {"http", "https", "mailto", "file", "javascript"})
+        QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
+}
+
+QPoint TestLinkOpener::pointAt(int position) const
+{
+    QTextCursor cursor(m_view->document());
+    cursor.setPosition(position);
+    const QRect left = m_view->cursorRect(cursor);
+    cursor.setPosition(position + 1);
+    const QRect right = m_view->cursorRect(cursor);
+    return QPoint((left.left() + right.left()) / 2, left.center().y());
+}
+
+void TestLinkOpener::clicksOpenAddresses_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<QString>("clickedText");
+    QTest::addColumn<QString>("opened");
+    QTest::newRow("hyperlink field") << "see <a href=\"https://example.org/a\">our site</a> now"
+                                     << "site"
+                                     << "https://example.org/a";
+    QTest::newRow("bare https address") << "go to https://example.org/b. Then stop."
+                                        << "example"
+                                        << "https://example.org/b";
+    QTest::newRow("bare www address") << "www.example.org/c, and more"
+                                      << "org"
+                                      << "http://www.example.org/c";
+    QTest::newRow("plain word opens nothing") << "https://example.org/d plain words"
+                                              << "plain"
+                                              << "";
+    QTest::newRow("local file link opens nothing") << "<a href=\"file:///etc/passwd\">notes</a>"
+                                                   << "notes"
+                                                   << "";
+    QTest::newRow("script link opens nothing") << "<a href=\"javascript:alert(1)\">run</a>"
+                                               << "run"
+                                               << "";
+}
+
+void TestLinkOpener::clicksOpenAddresses()
+{
+    QFETCH(QString, html);
+    QFETCH(QString, clickedText);
+    QFETCH(QString, opened);
+    m_view->setHtml(html);
+    const int at = m_view->toPlainText().indexOf(clickedText);
+    QVERIFY(at >= 0);
+    const QPoint point = pointAt(at + 1);
+
+    QTest::mouseMove(m_view->viewport(), point);
+    QCOMPARE(m_view->viewport()->cursor().shape(),
+             opened.isEmpty() ? Qt::IBeamCursor : Qt::PointingHandCursor);
+    QTest::mouseClick(m_view->viewport(), Qt::LeftButton, Qt::NoModifier, point);
+    if (opened.isEmpty())
+        QCOMPARE(m_recorder.opened, QList<QUrl>());
+    else
+        QCOMPARE(m_recorder.opened, QList<QUrl>({QUrl(opened)}));
+}
+
+void TestLinkOpener::selectingIsNotClicking()
+{
+    m_view->setPlainText(QStringLiteral("https://example.org/selected"));
+    QTest::mousePress(m_view->viewport(), Qt::LeftButton, Qt::NoModifier, pointAt(2));
+    QTest::mouseMove(m_view->viewport(), pointAt(12));
+    QTest::mouseRelease(m_view->viewport(), Qt::LeftButton, Qt::NoModifier, pointAt(12));
+    QVERIFY(m_view->textCursor().hasSelection());
+    QCOMPARE(m_recorder.opened, QList<QUrl>());
+    // Clicking far right of the line's end is not a click on the address.
+    QTest::mouseClick(m_view->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(480, pointAt(2).y()));
+    QCOMPARE(m_recorder.opened, QList<QUrl>());
+}
+
+QTEST_MAIN(TestLinkOpener)
+#include "tst_linkopener.moc"
