@@ -41,6 +41,21 @@ signals:
     // The user changed the selection, with the mouse or the keyboard.
     void fileClicked();
 
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                         const QEvent *event) const override;
+
 private:
+    template <typename Change> Status keepingSelection(Change change);
+    template <typename Handle> void handleUserInput(Handle handle, bool reshowSelected = false);
+
     FileListModel *m_model;
+    // Set while the view handles the user's mouse or keyboard, so that only the
+    // selection changes the user makes raise fileClicked.
+    bool m_inUserInput = false;
+    bool m_userChangedSelection = false;
 };
