@@ -357,8 +357,12 @@ QWidget *Form1::pointerControlAt(const QPoint &globalPos) const
 {
     const QWidget *watched[] = {Frame1, Frame2,   Frame3,   File1,    Text1,
                                 Text2,  Command3, Command5, Command6, Command7};
+    // A disabled control is transparent to the pointer, as on the system the design
+    // comes from: the movement belongs to what lies beneath it, so a disabled button
+    // clears the highlight of its neighbour instead of leaving it standing.
     for (QWidget *w = childAt(mapFromGlobal(globalPos)); w; w = w->parentWidget()) {
-        if (std::find(std::begin(watched), std::end(watched), w) != std::end(watched))
+        if (w->isEnabled() &&
+            std::find(std::begin(watched), std::end(watched), w) != std::end(watched))
             return w;
     }
     return const_cast<Form1 *>(this);
@@ -372,9 +376,12 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
             area && area->viewport() == widget)
             widget = area;
         // The same movement travels up through the parents; only the control that is
-        // really under the pointer answers it, and a disabled button never does.
+        // really under the pointer answers it. A disabled button keeps the movement to
+        // itself, so it answers for the window beneath it and never lights up.
+        if (!widget->isEnabled())
+            widget = this;
         const QPoint global = static_cast<QMouseEvent *>(event)->globalPosition().toPoint();
-        if (pointerControlAt(global) == widget && widget->isEnabled())
+        if (pointerControlAt(global) == widget)
             showPictures(widget);
     }
     return QWidget::eventFilter(watched, event);
