@@ -283,69 +283,65 @@ void TestDelete::buttonsStartNormal()
 
 void TestDelete::hover_data()
 {
+    QTest::addColumn<QString>("state");
     QTest::addColumn<QString>("before");
     QTest::addColumn<QString>("over");
-    QTest::addColumn<bool>("selected");
     QTest::addColumn<QString>("expected");
+    const auto row = [](const char *name, const char *state, const char *before, const char *over,
+                        const char *expected) {
+        QTest::newRow(name) << QString::fromLatin1(state) << QString::fromLatin1(before)
+                            << QString::fromLatin1(over) << QString::fromLatin1(expected);
+    };
 
     // The table: each control the pointer moves over, and the button that lights up.
-    QTest::newRow("Command3") << "Command6"
-                              << "Command3" << true << "Command3";
-    QTest::newRow("Command5") << "Command6"
-                              << "Command5" << true << "Command5";
-    QTest::newRow("Command6") << "Command3"
-                              << "Command6" << true << "Command6";
-    QTest::newRow("Command7") << "Command6"
-                              << "Command7" << true << "Command7";
-    QTest::newRow("Form1") << "Command6"
-                           << "" << true << "";
-    QTest::newRow("Frame1") << "Command6"
-                            << "Frame1" << true << "";
-    QTest::newRow("Frame2") << "Command5"
-                            << "Frame2" << true << "";
-    QTest::newRow("Frame3") << "Command3"
-                            << "Frame3" << true << "";
-    QTest::newRow("File1") << "Command7"
-                           << "File1" << true << "";
-    QTest::newRow("Text1") << "Command6"
-                           << "Text1" << true << "";
-    QTest::newRow("Text2") << "Command6"
-                           << "Text2" << true << "";
+    row("Command3", "selected", "Command6", "Command3", "Command3");
+    row("Command5", "selected", "Command6", "Command5", "Command5");
+    row("Command6", "selected", "Command3", "Command6", "Command6");
+    row("Command7", "selected", "Command6", "Command7", "Command7");
+    row("Form1", "selected", "Command6", "", "");
+    row("Frame1", "selected", "Command6", "Frame1", "");
+    row("Frame2", "selected", "Command5", "Frame2", "");
+    row("Frame3", "selected", "Command3", "Frame3", "");
+    row("File1", "selected", "Command7", "File1", "");
+    row("Text1", "selected", "Command6", "Text1", "");
+    row("Text2", "selected", "Command6", "Text2", "");
 
     // Straight from one button onto its neighbour: exactly one lit.
-    QTest::newRow("Command3 onto Command5") << "Command3"
-                                            << "Command5" << true << "Command5";
-    QTest::newRow("Command7 onto Command6") << "Command7"
-                                            << "Command6" << true << "Command6";
-    // Labels have no movement handler: the last highlight stands.
-    QTest::newRow("Label2 keeps the highlight") << "Command3"
-                                                << "Label2" << true << "Command3";
-    QTest::newRow("Label1 keeps the highlight") << "Command3"
-                                                << "Label1" << true << "Command3";
+    row("Command3 onto Command5", "selected", "Command3", "Command5", "Command5");
+    row("Command7 onto Command6", "selected", "Command7", "Command6", "Command6");
+    // Controls without a movement handler leave the last highlight standing.
+    row("Label2", "selected", "Command3", "Label2", "Command3");
+    row("Label1", "selected", "Command5", "Label1", "Command5");
+    row("new-entry box g", "adding", "Command3", "g", "Command3");
+    row("Command4", "adding", "Command7", "Command4", "Command7");
     // A disabled button never lights up; the pointer over it is over the window.
-    QTest::newRow("disabled Command7") << "Command6"
-                                       << "Command7" << false << "";
-    QTest::newRow("disabled Command5") << "Command3"
-                                       << "Command5" << false << "";
-    QTest::newRow("enabled Command6 while others disabled") << ""
-                                                            << "Command6" << false << "Command6";
+    row("disabled Command7", "nothing selected", "Command6", "Command7", "");
+    row("disabled Command5", "nothing selected", "Command3", "Command5", "");
+    row("Command6 beside them", "nothing selected", "", "Command6", "Command6");
 }
 
 void TestDelete::hover()
 {
+    QFETCH(QString, state);
     QFETCH(QString, before);
     QFETCH(QString, over);
-    QFETCH(bool, selected);
     QFETCH(QString, expected);
     Sandbox sandbox;
     ScriptedDialogs dialogs;
     writeEntries(sandbox, {QStringLiteral("news")});
     const auto form = testsupport::openForm1();
     QVERIFY(form);
-    if (selected)
+    if (state == QLatin1String("selected")) {
         QVERIFY(select(*form, QStringLiteral("news")));
-    else
+    } else if (state == QLatin1String("adding")) {
+        QVERIFY(select(*form, QStringLiteral("news")));
+        dialogs.answerInputs({QStringLiteral("fresh")});
+        QTest::mouseClick(form->Command3, Qt::LeftButton);
+        QVERIFY(form->rect().contains(form->Command4->geometry()));
+    } else {
         QTRY_VERIFY(!form->Command7->isEnabled());
+    }
+    dialogs.clear();
 
     const auto control = [&](const QString &name) -> QWidget * {
         return name.isEmpty() ? nullptr : form->findChild<QWidget *>(name);
@@ -357,7 +353,7 @@ void TestDelete::hover()
     QVERIFY(over.isEmpty() || control(over));
     QVERIFY2(movePointer(*form, control(over)), "no spot over the control");
     QCOMPARE(highlighted(*form), expected);
-    QCOMPARE(form->Command5->isEnabled(), selected);
+    QCOMPARE(form->Command5->isEnabled(), state != QLatin1String("nothing selected"));
     QVERIFY(dialogs.asked().isEmpty());
 }
 
