@@ -1,0 +1,383 @@
+// The main window driven offscreen through its controls, on the List folder under
+// SITEBOOK_BENCH_BASE. Without arguments (or with Google Benchmark's own flags) it
+// runs the timed figures; two other modes serve the script's whole-process checks:
+//   ticks-traced   ticks the timer between marker calls, for strace to count the
+//                  system calls the ticks make
+//   peak-memory    opens the window, searches and selects, and prints the peak RSS
+
+#include "benchdata.h"
+
+#include "controls/dialogs/dialogs.h"
+#include "controls/filelist/filelistbox.h"
+#include "controls/filelist/filelistmodel.h"
+#include "controls/richtext/richtextbox.h"
+#include "controls/richtext/rtfreader.h"
+#include "Form1/form1.h"
+#include "Form1/picturebutton.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// A message box would wait for a user who is not there; every one is a failure.
+class FailingDialogs final : public dialogs::Provider {
+public:
+    int msgBox(const QString &prompt, int, const QString &) override
+    {
+        std::fprintf(stderr, "sitebook-bench-window: the program asked: %s\n", qPrintable(prompt));
+        std::exit(3);
+    }
+    QString inputBox(const QString &prompt, const QString &title) override
+    {
+        msgBox(prompt, 0, title);
+        return QString();
+    }
+};
+
+// Lets the window handle what a click or keystroke left queued: layout, then paint.
+void settle()
+{
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}
+
+std::unique_ptr<Form1> openForm1()
+{
+    auto form = std::make_unique<Form1>();
+    if (!form->Form1_Load())
+        return nullptr;
+    form->show();
+    if (!QTest::qWaitForWindowExposed(form.get()))
+        return nullptr;
+    settle();
+    return form;
+}
+
+// Made on first use and destroyed by main before the application object goes.
+std::unique_ptr<Form1> g_form;
+
+Form1 &sharedForm()
+{
+    if (!g_form)
+        g_form = openForm1();
+    if (!g_form) {
+        std::fputs("sitebook-bench-window: the window did not open\n", stderr);
+        std::exit(3);
+    }
+    return *g_form;
+}
+
+FileListModel &modelOf(Form1 &form)
+{
+    return *qobject_cast<FileListModel *>(form.File1->model());
+}
+
+QString entryPath(const QString &name)
+{
+    return QDir::currentPath() + QStringLiteral("/List/") + name;
+}
+
+// Clicks the named entry as the user would and lets the window show it.
+bool clickEntry(Form1 &form, const QString &name)
+{
+    const int row = modelOf(form).rowOf(name);
+    if (row < 0)
+        return false;
+    const QModelIndex index = form.File1->model()->index(row, 0);
+    form.File1->scrollTo(index);
+    settle();
+    QTest::mouseClick(form.File1->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      form.File1->visualRect(index).center());
+    settle();
+    return form.File1->fileName() == name;
+}
+
+void tick(Form1 &form)
+{
+    QMetaObject::invokeMethod(form.Timer1, "timeout", Qt::DirectConnection);
+}
+
+void startup(benchmark::State &state)
+{
+    int count = 0;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        auto form = std::make_unique<Form1>();
+        const bool loaded = form->Form1_Load();
+        state.SetIterationTime(secondsSince(start));
+        if (!loaded) {
+            state.SkipWithError("Form1_Load failed");
+            break;
+        }
+        count = form->File1->listCount();
+        form.reset();
+        settle();
+    }
+    state.counters["entries"] = count;
+}
+
+void keystroke(benchmark::State &state)
+{
+    Form1 &form = sharedForm();
+    FileListModel &model = modelOf(form);
+    const int readsBefore = model.readCount();
+    int found = 0;
+    double handlerSeconds = 0;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        QTest::keyClick(form.Text1, Qt::Key_E);
+        handlerSeconds += secondsSince(start);
+        settle();
+        state.SetIterationTime(secondsSince(start));
+        if (!form.l->isVisible() ||
+            form.l->text() != QStringLiteral(" Found: %1").arg(form.File1->listCount())) {
+            state.SkipWithError("the found count was not shown");
+            break;
+        }
+        found = form.File1->listCount();
+        QTest::keyClick(form.Text1, Qt::Key_Backspace);
+        settle();
+    }
+    state.counters["found"] = found;
+    // The handler alone, without the layout and painting that follow it.
+    state.counters["handler_ms"] =
+        benchmark::Counter(handlerSeconds * 1e3, benchmark::Counter::kAvgIterations);
+    // Twice per iteration: the timed keystroke and the backspace after it.
+    state.counters["folder_reads"] = model.readCount() - readsBefore;
+}
+
+void selectEntry(benchmark::State &state, const QString &name)
+{
+    Form1 &form = sharedForm();
+    if (!clickEntry(form, name)) {
+        state.SkipWithError("the entry is not in the list");
+        return;
+    }
+    const int row = modelOf(form).rowOf(name);
+    const QModelIndex index = form.File1->model()->index(row, 0);
+    double handlerSeconds = 0;
+    for (auto _ : state) {
+        const QPoint at = form.File1->visualRect(index).center();
+        const auto start = Clock::now();
+        QTest::mouseClick(form.File1->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        handlerSeconds += secondsSince(start);
+        settle();
+        state.SetIterationTime(secondsSince(start));
+        if (form.Text2->document()->isEmpty()) {
+            state.SkipWithError("the entry was not shown");
+            break;
+        }
+    }
+    state.counters["characters"] = form.Text2->document()->characterCount();
+    state.counters["handler_ms"] =
+        benchmark::Counter(handlerSeconds * 1e3, benchmark::Counter::kAvgIterations);
+}
+
+QString plainTextOf(const QString &name)
+{
+    QFile file(entryPath(name));
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray bytes = file.readAll();
+    return rtf::toPlainText(std::string_view(bytes.constData(), size_t(bytes.size())));
+}
+
+// The floor: the same text, without formatting, put into a document that nothing shows.
+void setPlainTextFloor(benchmark::State &state, const QString &name)
+{
+    const QString plain = plainTextOf(name);
+    QTextDocument document;
+    document.setUndoRedoEnabled(false);
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        document.setPlainText(plain);
+        state.SetIterationTime(secondsSince(start));
+    }
+    state.counters["characters"] = document.characterCount();
+}
+
+// For comparison only: the same text shown by a text box of Text2's size.
+void shownPlainText(benchmark::State &state, const QString &name)
+{
+    const QString plain = plainTextOf(name);
+    QTextEdit box;
+    box.setReadOnly(true);
+    box.resize(sharedForm().Text2->size());
+    box.show();
+    if (!QTest::qWaitForWindowExposed(&box)) {
+        state.SkipWithError("the box did not show");
+        return;
+    }
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        box.setPlainText(plain);
+        settle();
+        state.SetIterationTime(secondsSince(start));
+    }
+}
+
+void tickWith(benchmark::State &state, bool selected)
+{
+    Form1 &form = sharedForm();
+    if (selected) {
+        if (!clickEntry(form, modelOf(form).nameAt(form.File1->listCount() / 2))) {
+            state.SkipWithError("no entry to select");
+            return;
+        }
+    } else {
+        form.File1->clearSelection();
+        settle();
+    }
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        tick(form);
+        state.SetIterationTime(secondsSince(start));
+        settle();
+    }
+    if (form.Command5->isEnabled() != selected || form.Command7->isEnabled() != selected)
+        state.SkipWithError("the tick left the buttons in the wrong state");
+}
+
+// The markers are calls strace shows with their path, and no tick makes.
+void marker(const char *name)
+{
+    const QByteArray path = QByteArray("/sitebook-bench-marker/") + name;
+    (void)::access(path.constData(), F_OK);
+}
+
+int ticksTraced()
+{
+    Form1 &form = sharedForm();
+    constexpr int ticks = 1000;
+    form.File1->clearSelection();
+    settle();
+    marker("ticks-unselected-begin");
+    for (int i = 0; i < ticks; ++i)
+        tick(form);
+    marker("ticks-unselected-end");
+    const bool unselectedRight = !form.Command5->isEnabled() && !form.Command7->isEnabled() &&
+                                 form.Text2->document()->isEmpty();
+    settle();
+    if (!clickEntry(form, modelOf(form).nameAt(0))) {
+        std::fputs("sitebook-bench-window: no entry to select\n", stderr);
+        return 1;
+    }
+    marker("ticks-selected-begin");
+    for (int i = 0; i < ticks; ++i)
+        tick(form);
+    marker("ticks-selected-end");
+    const bool selectedRight = form.Command5->isEnabled() && form.Command7->isEnabled();
+    // One look at the folder, as a listing check would make: the trace must see it,
+    // or counting nothing between the other markers would prove nothing.
+    marker("canary-begin");
+    struct stat info {};
+    (void)::stat("List", &info);
+    marker("canary-end");
+    std::printf("ticks %d unselected_right %d selected_right %d\n", 2 * ticks, unselectedRight,
+                selectedRight);
+    return unselectedRight && selectedRight ? 0 : 1;
+}
+
+int peakMemory()
+{
+    Form1 &form = sharedForm();
+    QTest::keyClick(form.Text1, Qt::Key_E);
+    settle();
+    QTest::keyClick(form.Text1, Qt::Key_Backspace);
+    settle();
+    if (form.File1->listCount() > 0)
+        (void)clickEntry(form, modelOf(form).nameAt(0));
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak_rss_kib %ld entries %d\n", usage.ru_maxrss, form.File1->listCount());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    FailingDialogs failing;
+    dialogs::setProvider(&failing);
+
+    // The window takes the folder it is started in as its base, as the program does.
+    const QString base = qEnvironmentVariable("SITEBOOK_BENCH_BASE");
+    if (base.isEmpty() || !QDir::setCurrent(base)) {
+        std::fputs("sitebook-bench-window: set SITEBOOK_BENCH_BASE to a folder holding List\n",
+                   stderr);
+        return 2;
+    }
+
+    if (argc > 1 && std::strcmp(argv[1], "ticks-traced") == 0) {
+        const int result = ticksTraced();
+        g_form.reset();
+        return result;
+    }
+    if (argc > 1 && std::strcmp(argv[1], "peak-memory") == 0) {
+        const int result = peakMemory();
+        g_form.reset();
+        return result;
+    }
+
+    benchmark::Initialize(&argc, argv);
+    const bool quick = !qEnvironmentVariableIsEmpty("SITEBOOK_BENCH_QUICK");
+    const auto timed = [quick](benchmark::internal::Benchmark *b,
+                               benchmark::TimeUnit unit = benchmark::kMillisecond) {
+        b->UseManualTime()
+            ->Unit(unit)
+            ->MinTime(quick ? 0.05 : 0.5)
+            ->Repetitions(quick ? 3 : 7)
+            ->ReportAggregatesOnly(true);
+    };
+    timed(benchmark::RegisterBenchmark("startup", startup));
+    timed(benchmark::RegisterBenchmark("keystroke", keystroke));
+    const bool haveLong = QFile::exists(entryPath(benchdata::longEntry10k()));
+    if (haveLong) {
+        for (const auto &[label, name] : {std::pair{"10k", benchdata::longEntry10k()},
+                                          std::pair{"1m", benchdata::longEntry1m()}}) {
+            timed(benchmark::RegisterBenchmark((std::string("select_") + label).c_str(),
+                                               selectEntry, name));
+            timed(benchmark::RegisterBenchmark(
+                (std::string("floor_set_plain_text_") + label).c_str(), setPlainTextFloor, name));
+            timed(benchmark::RegisterBenchmark((std::string("shown_plain_text_") + label).c_str(),
+                                               shownPlainText, name));
+        }
+    }
+    for (const auto &[label, selected] :
+         {std::pair{"tick_unselected", false}, std::pair{"tick_selected", true}}) {
+        timed(benchmark::RegisterBenchmark(label, tickWith, selected), benchmark::kMicrosecond);
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    g_form.reset();
+    return 0;
+}
