@@ -32,7 +32,9 @@ public:
     // Reads the folder again with the current path and pattern.
     Status refresh();
 
-    // The selected name without its folder, or "" when nothing is selected.
+    // The selected name without its folder, or "" when nothing is selected. When the list
+    // is read again or filtered anew, the selected name stays selected while it is still
+    // shown; otherwise nothing is selected, and showing it later does not select it again.
     QString fileName() const;
     // The number of names shown now.
     int listCount() const;

@@ -51,8 +51,9 @@ qsizetype codePointCount(QStringView text)
     return count;
 }
 
-// Most names are plain ASCII: those are copied and folded in place, which halves the
-// time to read a large folder; any other name goes through Qt's decoding and folding.
+// Most names are plain ASCII: those are copied and folded straight into the buffers,
+// sparing two string allocations per name; any other name goes through Qt's decoding
+// and folding.
 void appendName(QString &names, QString &folded, const char *encoded)
 {
     const std::size_t length = std::strlen(encoded);
