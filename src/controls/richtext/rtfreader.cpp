@@ -160,7 +160,9 @@ private:
                 return t;
             }
             ++m_p;
-            const int low = m_p != m_end ? hexValue(*m_p) : -1;
+            if (m_p == m_end)
+                return t; // cut off inside the escape: nothing to show
+            const int low = hexValue(*m_p);
             t.type = TokenType::Hex;
             if (low < 0) {
                 // A digit and junk read as 0-digit, the junk eaten, as Word and LibreOffice do.
@@ -443,7 +445,7 @@ QStringList fieldWords(const QString &instruction)
             i = stop + 1;
         } else {
             const qsizetype start = i;
-            while (i < n && !instruction.at(i).isSpace())
+            while (i < n && !instruction.at(i).isSpace() && instruction.at(i) != u'"')
                 ++i;
             words.append(instruction.mid(start, i - start));
         }
@@ -490,6 +492,16 @@ public:
             if (t.type == TokenType::End)
                 break;
             if (m_skipping) {
+                skipToken(t);
+                if (m_outerClosed)
+                    break;
+                continue;
+            }
+            if (m_starPending && t.type != TokenType::Word) {
+                // "{\*" must be followed by the destination's name; anything else is skipped.
+                m_starPending = false;
+                flushBytes();
+                startSkipping();
                 skipToken(t);
                 if (m_outerClosed)
                     break;
