@@ -3,7 +3,6 @@
 #include "controls/filelist/filelistmodel.h"
 
 #include <QAbstractItemModelTester>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
@@ -12,8 +11,6 @@
 #include <QTest>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
