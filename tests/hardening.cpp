@@ -1,0 +1,271 @@
+#include "hardening.h"
+
+#include "controls/filelist/filelistbox.h"
+#include "controls/richtext/richtextbox.h"
+#include "editprofile/editprofile.h"
+#include "Form1/form1.h"
+#include "Form1/picturebutton.h"
+#include "testsupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace hardening {
+
+QStringList folderContents(const QString &folder)
+{
+    QStringList names = QDir(folder).entryList(
+        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Unsorted);
+    names.sort();
+    return names;
+}
+
+bool select(Form1 &form, const QString &name)
+{
+    return testsupport::clickEntry(*form.File1, name) &&
+           QTest::qWaitFor([&] { return form.Command7->isEnabled(); });
+}
+
+void typeSearch(Form1 &form, const QString &text)
+{
+    form.Text1->setFocus();
+    // One key event per character, surrogate pairs kept together.
+    for (int i = 0; i < text.size(); ++i) {
+        const int length = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        QTest::sendKeyEvent(QTest::Click, form.Text1, Qt::Key_unknown, text.mid(i, length),
+                            Qt::NoModifier);
+        i += length - 1;
+    }
+}
+
+void clearSearch(Form1 &form)
+{
+    form.Text1->setFocus();
+    QTest::keyClick(form.Text1, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(form.Text1, Qt::Key_Backspace);
+}
+
+void startAdd(Form1 &form, testsupport::ScriptedDialogs &dialogs, const QString &name)
+{
+    dialogs.answerInputs({name});
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+}
+
+void typeAndSave(Form1 &form, const QString &text)
+{
+    form.g->setFocus();
+    QTest::keyClicks(form.g, text);
+    QTest::mouseClick(form.Command4, Qt::LeftButton);
+}
+
+editprofile *shownEditor()
+{
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (auto *editor = qobject_cast<editprofile *>(window); editor && editor->isVisible())
+            return editor;
+    }
+    return nullptr;
+}
+
+editprofile *openEditor(Form1 &form)
+{
+    QTest::mouseClick(form.Command5, Qt::LeftButton);
+    return shownEditor();
+}
+
+void closeEditors()
+{
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (qobject_cast<editprofile *>(window))
+            delete window;
+    }
+}
+
+void deleteSelected(Form1 &form, testsupport::ScriptedDialogs &dialogs, int answer)
+{
+    dialogs.answerMessages({answer});
+    QTest::mouseClick(form.Command7, Qt::LeftButton);
+}
+
+QString addAndShow(Form1 &form, testsupport::ScriptedDialogs &dialogs,
+                   const testsupport::Sandbox &sandbox, const QString &name, const QString &text)
+{
+    const int errorsBefore = int(dialogs.errors().size());
+    startAdd(form, dialogs, name);
+    if (!form.Command4->isEnabled())
+        return QStringLiteral("the add did not start: ") + dialogs.prompts().join(u" | ");
+    typeAndSave(form, text);
+    if (form.Command4->isEnabled())
+        return QStringLiteral("the save did not end the add: ") + dialogs.prompts().join(u" | ");
+    if (dialogs.errors().size() != errorsBefore)
+        return QStringLiteral("error report: ") + dialogs.errors().constLast();
+    if (!QFile::exists(sandbox.entry(name)))
+        return QStringLiteral("no file at ") + sandbox.entry(name);
+    if (!testsupport::shownNames(*form.File1).contains(name))
+        return QStringLiteral("not listed: ") +
+               testsupport::shownNames(*form.File1).join(QLatin1Char(','));
+    if (!select(form, name))
+        return QStringLiteral("cannot select it");
+    if (form.Text2->toPlainText() != text)
+        return QStringLiteral("the pane shows \"%1\"").arg(form.Text2->toPlainText());
+    if (dialogs.errors().size() != errorsBefore)
+        return QStringLiteral("error report: ") + dialogs.errors().constLast();
+    return QString();
+}
+
+qint64 peakMemoryMiB()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
+bool sanitized()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#else
+    return false;
+#endif
+#else
+    return false;
+#endif
+}
+
+SmallDisk::SmallDisk(const QString &folder, int kibibytes) : m_folder(folder)
+{
+    const QByteArray options = "size=" + QByteArray::number(kibibytes) + "k,mode=0755";
+    if (::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, options.constData()) ==
+        0)
+        m_mounted = true;
+    else
+        m_why = QStringLiteral("mounting a tmpfs on %1 was refused: %2")
+                    .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+SmallDisk::~SmallDisk()
+{
+    if (m_mounted)
+        ::umount2(QFile::encodeName(m_folder).constData(), MNT_DETACH);
+}
+
+bool SmallDisk::fill()
+{
+    const QByteArray path = QFile::encodeName(m_folder + QLatin1Char('/') + fillerName());
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    // Whole pages first, then single bytes, until not one more byte fits.
+    const QByteArray page(4096, 'x');
+    while (::write(fd, page.constData(), size_t(page.size())) > 0) {
+    }
+    bool full = errno == ENOSPC;
+    while (full && ::write(fd, "x", 1) > 0) {
+    }
+    full = full && errno == ENOSPC;
+    ::close(fd);
+    return full;
+}
+
+void SmallDisk::free()
+{
+    ::unlink(QFile::encodeName(m_folder + QLatin1Char('/') + fillerName()).constData());
+}
+
+bool SmallDisk::setReadOnly(bool readOnly)
+{
+    const unsigned long flags = MS_REMOUNT | (readOnly ? MS_RDONLY : 0);
+    return ::mount(nullptr, QFile::encodeName(m_folder).constData(), nullptr, flags, nullptr) == 0;
+}
+
+FullDisk::FullDisk(const QString &folder) : m_disk(folder, 64)
+{
+    if (!m_disk.mounted()) {
+        qInfo("%s; the full disk is a file-size limit of zero instead", qPrintable(m_disk.why()));
+        std::signal(SIGXFSZ, SIG_IGN);
+    }
+}
+
+FullDisk::~FullDisk()
+{
+    free();
+}
+
+QString FullDisk::how() const
+{
+    return m_disk.mounted() ? QStringLiteral("a full 64 KiB tmpfs")
+                            : QStringLiteral("RLIMIT_FSIZE of 0");
+}
+
+bool FullDisk::fill()
+{
+    if (m_disk.mounted())
+        return m_disk.fill();
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = 0;
+    m_limited = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    return m_limited;
+}
+
+void FullDisk::free()
+{
+    if (m_disk.mounted()) {
+        m_disk.free();
+    } else if (m_limited) {
+        rlimit limit{};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        m_limited = false;
+    }
+}
+
+bool setImmutable(const QString &path, bool immutable)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (ok) {
+        flags = immutable ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return ok;
+}
+
+Watchdog::Watchdog(unsigned seconds)
+{
+    // The default action of SIGALRM ends the process, which the test run reports.
+    std::signal(SIGALRM, SIG_DFL);
+    ::alarm(seconds);
+}
+
+Watchdog::~Watchdog()
+{
+    ::alarm(0);
+}
+
+} // namespace hardening

@@ -1,0 +1,177 @@
+#include "controls/filelist/filelistbox.h"
+#include "controls/richtext/richtextbox.h"
+#include "editprofile/editprofile.h"
+#include "Form1/form1.h"
+#include "Form1/picturebutton.h"
+#include "hardening.h"
+#include "testsupport.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QTest>
+
+using namespace hardening;
+using testsupport::plainEntry;
+using testsupport::Sandbox;
+using testsupport::ScriptedDialogs;
+
+namespace {
+
+constexpr int kMillion = 1000 * 1000;
+
+QByteArray repeat(const QByteArray &unit, int times)
+{
+    return unit.repeated(times);
+}
+
+// The hostile files, made when a row runs so the big ones are not all held at once.
+QByteArray hostile(const QString &recipe)
+{
+    if (recipe == QLatin1String("deep"))
+        return "{\\rtf1 " + repeat("{", kMillion) + "deep" + repeat("}", kMillion) + " after}";
+    if (recipe == QLatin1String("deep unclosed"))
+        return "{\\rtf1 before " + repeat("{", kMillion) + "deep";
+    if (recipe == QLatin1String("deep formatted"))
+        return "{\\rtf1 " + repeat("{\\b\\i\\ul\\fs48\\cf1 x", 200 * 1000) + "end" +
+               repeat("}", 200 * 1000) + "}";
+    if (recipe == QLatin1String("deep closing"))
+        return "{\\rtf1 before}" + repeat("}", kMillion) + "after";
+    if (recipe == QLatin1String("bin claim"))
+        return "{\\rtf1 before {\\bin2000000000 abc} after}";
+    if (recipe == QLatin1String("bin overflow"))
+        return "{\\rtf1 before \\bin99999999999999999999 abc after}";
+    if (recipe == QLatin1String("bin negative"))
+        return "{\\rtf1 before \\bin-5 abc after}";
+    if (recipe == QLatin1String("u range"))
+        return "{\\rtf1\\ansi a\\u99999999?b\\u-99999999?c\\u2147483648?d\\u-2147483649?e"
+               "\\u65536?f\\u-1?g\\u55296?h\\u56320?i}";
+    if (recipe == QLatin1String("u digits"))
+        return "{\\rtf1 a\\u" + repeat("9", kMillion) + " b}";
+    if (recipe == QLatin1String("uc huge"))
+        return "{\\rtf1\\uc2000000000\\u1046 after}";
+    if (recipe == QLatin1String("long control word"))
+        return "{\\rtf1 a\\" + repeat("z", kMillion) + " b}";
+    if (recipe == QLatin1String("huge sizes"))
+        return "{\\rtf1 {\\fs2000000000 big}{\\fs-2000000000 negative}{\\fs0 zero}"
+               "{\\li2000000000\\fi-2000000000\\ri2000000000 indented\\par}"
+               "{\\up2000000000 up}{\\sa2000000000\\sb2000000000 spaced\\par} end}";
+    if (recipe == QLatin1String("huge table numbers"))
+        return "{\\rtf1{\\fonttbl{\\f2000000000\\fcharset2000000000 X;}}{\\colortbl;"
+               "\\red999999\\green-5\\blue2000000000;}\\f2000000000\\cf2000000000"
+               "\\highlight-1\\cb99999\\ansicpg2000000000\\deff-1 text}";
+    if (recipe == QLatin1String("cut hex"))
+        return "{\\rtf1 a\\'zz b\\'";
+    if (recipe == QLatin1String("million paragraphs"))
+        return "{\\rtf1 " + repeat("p\\par ", kMillion) + "}";
+    if (recipe == QLatin1String("word 100 MB"))
+        return "{\\rtf1\\ansi " + QByteArray(100 * 1024 * 1024, 'w') + "}";
+    if (recipe == QLatin1String("word 8 MB"))
+        return "{\\rtf1\\ansi " + QByteArray(8 * 1024 * 1024, 'w') + "}";
+    return QByteArray();
+}
+
+} // namespace
+
+class TestHostile : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup();
+
+    void hostileEntryThroughTheWindow_data();
+    void hostileEntryThroughTheWindow();
+};
+
+void TestHostile::cleanup()
+{
+    closeEditors();
+}
+
+void TestHostile::hostileEntryThroughTheWindow_data()
+{
+    QTest::addColumn<QString>("recipe");
+    // Text the pane must show (what could be read), or "" where the file is refused.
+    QTest::addColumn<QStringList>("shows");
+
+    QTest::newRow("1,000,000 nested groups") << "deep" << QStringList{"deep", "after"};
+    QTest::newRow("1,000,000 groups never closed") << "deep unclosed" << QStringList{"before"};
+    QTest::newRow("200,000 nested formatted groups") << "deep formatted" << QStringList{"xx"};
+    QTest::newRow("1,000,000 stray closing braces") << "deep closing" << QStringList{"before"};
+    QTest::newRow("\\bin2000000000") << "bin claim" << QStringList{"before"};
+    QTest::newRow("\\bin past 64 bits") << "bin overflow" << QStringList{"before"};
+    QTest::newRow("\\bin-5") << "bin negative" << QStringList{"before"};
+    QTest::newRow("\\u out of range") << "u range" << QStringList{"a", "i"};
+    QTest::newRow("\\u with a million digits") << "u digits" << QStringList{"a"};
+    QTest::newRow("\\uc2000000000") << "uc huge" << QStringList{};
+    QTest::newRow("control word of a million letters") << "long control word" << QStringList{"a"};
+    QTest::newRow("huge sizes and indents") << "huge sizes" << QStringList{"big", "end"};
+    QTest::newRow("huge table numbers") << "huge table numbers" << QStringList{"text"};
+    QTest::newRow("cut hex escape") << "cut hex" << QStringList{"a"};
+    QTest::newRow("1,000,000 paragraphs") << "million paragraphs" << QStringList{"p"};
+    QTest::newRow("8 MB single word") << "word 8 MB" << QStringList{"wwww"};
+    QTest::newRow("100 MB single word") << "word 100 MB" << QStringList{};
+}
+
+void TestHostile::hostileEntryThroughTheWindow()
+{
+    QFETCH(QString, recipe);
+    QFETCH(QStringList, shows);
+    Sandbox sandbox;
+    const QString name = QStringLiteral("hostile");
+    sandbox.write(QStringLiteral("plain"), plainEntry("plain words"));
+    {
+        const QByteArray bytes = hostile(recipe);
+        QVERIFY(!bytes.isEmpty());
+        sandbox.write(name, bytes);
+    }
+    ScriptedDialogs dialogs;
+    const auto form = testsupport::openForm1();
+    QVERIFY(form);
+    QVERIFY(select(*form, QStringLiteral("plain")));
+
+    // Each of these loads in under two seconds in a normal build on a 2-core machine
+    // (the slowest, a million paragraphs, about ...). The bound is ten times that,
+    // and ten times more under the sanitizers, so that only a runaway fails.
+    const qint64 boundMs = (sanitized() ? 200 : 20) * 1000;
+    Watchdog watchdog(unsigned(boundMs / 1000) * 3);
+    const qint64 memoryBefore = peakMemoryMiB();
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(testsupport::clickEntry(*form->File1, name));
+    // The pane is drawn, as the user would see it.
+    form->Text2->repaint();
+    QCoreApplication::processEvents();
+    const qint64 loadMs = clock.elapsed();
+    const qint64 growth = peakMemoryMiB() - memoryBefore;
+    qInfo("%s: shown in %lld ms, peak memory grew by %lld MiB", qPrintable(recipe), loadMs, growth);
+    QVERIFY2(loadMs < boundMs, qPrintable(QString::number(loadMs)));
+    QVERIFY2(growth < 1024, qPrintable(QString::number(growth)));
+
+    const QString text = form->Text2->toPlainText();
+    if (shows.isEmpty() && !dialogs.errors().isEmpty()) {
+        // Refused: reported by name, and the pane keeps what it showed.
+        QCOMPARE(dialogs.errors().size(), 1);
+        QVERIFY(dialogs.errors()[0].contains(sandbox.entry(name)));
+        QCOMPARE(text, QStringLiteral("plain words"));
+    } else {
+        QCOMPARE(dialogs.errors(), QStringList());
+        for (const QString &part : shows)
+            QVERIFY2(text.contains(part), qPrintable(text.left(200)));
+    }
+
+    // The program goes on: the other entry shows, a new one can be added, and the
+    // hostile one can still be deleted.
+    QVERIFY(select(*form, QStringLiteral("plain")));
+    QCOMPARE(form->Text2->toPlainText(), QStringLiteral("plain words"));
+    QCOMPARE(addAndShow(*form, dialogs, sandbox, QStringLiteral("after"), QStringLiteral("usable")),
+             QString());
+    QVERIFY(select(*form, name));
+    dialogs.clear();
+    deleteSelected(*form, dialogs, dialogs::Yes);
+    QCOMPARE(dialogs.errors(), QStringList());
+    QVERIFY(!sandbox.exists(name));
+}
+
+QTEST_MAIN(TestHostile)
+#include "tst_hostile.moc"
