@@ -70,6 +70,7 @@ private slots:
     void sortsLikeCaseFoldedComparison();
     void pattern_data();
     void pattern();
+    void searchStaysWithinOneName();
     void unreadableFolder_data();
     void unreadableFolder();
     void seesChangesBehindItsBack_data();
@@ -219,6 +220,27 @@ void TestFileList::pattern()
     QCOMPARE(box.pattern(), pattern);
     QCOMPARE(shownNames(box), expected);
     QCOMPARE(box.listCount(), expected.size());
+}
+
+// The names are searched side by side in one buffer, in whatever order the folder gives
+// them; text that only forms across the end of one name and the start of the next must
+// not be found, whichever name comes first.
+void TestFileList::searchStaysWithinOneName()
+{
+    QTemporaryDir temp;
+    QVERIFY(temp.isValid());
+    const QDir dir(temp.path());
+    makeFile(dir, "xa");
+    makeFile(dir, "bx");
+
+    FileListBox box;
+    QVERIFY(box.setPath(temp.path()).ok());
+    for (const char *pattern : {"*ab*", "*xx*", "*ab?*", "*a*b*", "*x*x*"}) {
+        QVERIFY(box.setPattern(pattern).ok());
+        QVERIFY2(shownNames(box).isEmpty(), pattern);
+    }
+    QVERIFY(box.setPattern("*x*").ok());
+    QCOMPARE(shownNames(box), (QStringList{"bx", "xa"}));
 }
 
 void TestFileList::unreadableFolder_data()

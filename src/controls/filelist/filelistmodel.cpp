@@ -92,6 +92,21 @@ NamePattern::NamePattern(const QString &pattern)
     }
     // An empty pattern shows the whole folder, like "*" and the "**" of an empty search.
     m_matchesAll = allEmpty;
+
+    int nonEmptyRuns = 0;
+    bool anyQuestionMark = false;
+    for (const Run &run : m_runs) {
+        if (run.text.isEmpty())
+            continue;
+        ++nonEmptyRuns;
+        anyQuestionMark = anyQuestionMark || run.hasQuestionMark;
+        for (QStringView piece : QStringView(run.text).split(u'?')) {
+            if (piece.size() > m_required.size())
+                m_required = piece.toString();
+        }
+    }
+    m_matchesByContaining = nonEmptyRuns == 1 && !anyQuestionMark &&
+                            m_runs.front().text.isEmpty() && m_runs.back().text.isEmpty();
 }
 
 qsizetype NamePattern::matchRunAt(const Run &run, QStringView name, qsizetype at)
@@ -388,12 +403,32 @@ std::vector<quint32> FileListModel::matchingRows(const NamePattern &pattern) con
 {
     if (pattern.matchesAll())
         return m_listing.order;
-    // Matching in folder order walks the folded buffer front to back; only then are the
-    // hits put into display order.
     const quint32 count = m_listing.size();
     std::vector<bool> hit(count);
-    for (quint32 i = 0; i < count; ++i)
-        hit[i] = pattern.matches(m_listing.foldedName(i));
+    if (const QStringView text = pattern.requiredText(); !text.isEmpty()) {
+        // The text every match contains is looked for in the whole folded buffer in one
+        // go, several times faster than a search per name; a find that runs over the end
+        // of a name into the next is no find. Only the names found are then matched in
+        // full, and for a plain-text search there is nothing more to do.
+        const QStringView folded(m_listing.folded);
+        const std::vector<quint32> &start = m_listing.foldedStart;
+        const bool confirm = !pattern.matchesByContaining();
+        quint32 entry = 0;
+        for (qsizetype at = folded.indexOf(text); at >= 0; at = folded.indexOf(text, at)) {
+            while (start[entry + 1] <= at)
+                ++entry;
+            if (at + text.size() <= start[entry + 1]) {
+                hit[entry] = !confirm || pattern.matches(m_listing.foldedName(entry));
+                at = start[entry + 1];
+            } else {
+                ++at;
+            }
+        }
+    } else {
+        // In folder order the folded buffer is read front to back.
+        for (quint32 i = 0; i < count; ++i)
+            hit[i] = pattern.matches(m_listing.foldedName(i));
+    }
     std::vector<quint32> rows;
     for (const quint32 entry : m_listing.order) {
         if (hit[entry])

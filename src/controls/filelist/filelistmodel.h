@@ -16,6 +16,11 @@ public:
     explicit NamePattern(const QString &pattern = QString());
 
     bool matchesAll() const { return m_matchesAll; }
+    // Folded text that every matching name contains (the longest piece of the pattern
+    // without wildcards), or an empty view. For a pattern of the form "*text*", what a
+    // search for plain text gives, containing it is the same as matching.
+    QStringView requiredText() const { return m_required; }
+    bool matchesByContaining() const { return m_matchesByContaining; }
     bool matches(QStringView foldedName) const;
 
 private:
@@ -33,6 +38,8 @@ private:
     std::vector<Run> m_runs;
     bool m_hasStar = false;
     bool m_matchesAll = true;
+    QString m_required;
+    bool m_matchesByContaining = false;
 };
 
 // The names of one folder's regular files, sorted, and the rows of those that match
