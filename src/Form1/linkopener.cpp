@@ -33,10 +33,11 @@ bool isWebAddress(const QUrl &url)
 
 } // namespace
 
-LinkOpener::LinkOpener(QTextEdit *view) : QObject(view), m_view(view)
+LinkOpener::LinkOpener(QTextEdit *view)
+    : QObject(view), m_view(view), m_viewport(view->viewport())
 {
-    view->viewport()->setMouseTracking(true);
-    view->viewport()->installEventFilter(this);
+    m_viewport->setMouseTracking(true);
+    m_viewport->installEventFilter(this);
 }
 
 QUrl LinkOpener::addressAt(const QTextEdit &view, const QPoint &pos)
@@ -73,12 +74,12 @@ QUrl LinkOpener::addressAt(const QTextEdit &view, const QPoint &pos)
 
 bool LinkOpener::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched != m_view->viewport())
+    if (watched != m_viewport)
         return false;
     if (event->type() == QEvent::MouseMove) {
         const auto *move = static_cast<QMouseEvent *>(event);
         const bool overAddress = !addressAt(*m_view, move->position().toPoint()).isEmpty();
-        m_view->viewport()->setCursor(overAddress ? Qt::PointingHandCursor : Qt::IBeamCursor);
+        m_viewport->setCursor(overAddress ? Qt::PointingHandCursor : Qt::IBeamCursor);
     } else if (event->type() == QEvent::MouseButtonRelease) {
         const auto *release = static_cast<QMouseEvent *>(event);
         // A drag that selected text is a selection, not a click on the address.

@@ -27,4 +27,7 @@ protected:
 
 private:
     QTextEdit *m_view;
+    // Kept from the start: while the view is being destroyed, its viewport can still
+    // send events, and the half-destroyed view must not be asked for it then.
+    QWidget *m_viewport;
 };

@@ -118,6 +118,9 @@ Status RichTextBox::saveFile(const QString &path) const
     const QByteArray rtf = textRTF();
     bool ok = file.open(QIODevice::WriteOnly);
     ok = ok && file.write(rtf) == rtf.size();
+    // The bytes sit in the buffer until flushed; a flush that fails for want of space
+    // must stop the save here, or commit() would put an empty file in place of the entry.
+    ok = ok && file.flush();
     if (!ok) {
         const QString reason = file.errorString();
         file.cancelWriting();
