@@ -212,6 +212,9 @@ void TestRtfReader::destinations_data()
     QTest::newRow("nested cells inside nesttableprops")
         << QByteArray("{\\rtf1{\\*\\nesttableprops\\trowd a\\nestcell\\nestrow}b}")
         << QStringLiteral("a\t\nb");
+    QTest::newRow("header words are not destinations")
+        << QByteArray("{\\rtf1\\ansi\\vern8249 visible{\\tcl2 a}\\bxe b}")
+        << QStringLiteral("visibleab");
     QTest::newRow("nonesttables fallback")
         << QByteArray("{\\rtf1 a{\\nonesttables fallback}}") << QStringLiteral("a");
 }

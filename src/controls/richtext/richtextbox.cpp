@@ -15,7 +15,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-Q_LOGGING_CATEGORY(lcRichText, "sitebook.richtext")
+// Quiet unless asked for: the caller decides whether a failure is shown.
+Q_LOGGING_CATEGORY(lcRichText, "sitebook.richtext", QtInfoMsg)
 
 namespace {
 
