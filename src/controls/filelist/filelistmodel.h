@@ -53,6 +53,8 @@ public:
     explicit FileListModel(QObject *parent = nullptr);
     ~FileListModel() override;
 
+    QModelIndex index(int row, int column = 0,
+                      const QModelIndex &parent = QModelIndex()) const override;
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
