@@ -8,6 +8,7 @@
 #include <array>
 #include <climits>
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 
 namespace rtf {
@@ -93,18 +94,79 @@ public:
                 t.type = TokenType::Close;
                 return t;
             }
-            if (c == '\\')
+            if (c == '\\' && escapedByte(m_p) < 0)
                 return control();
-            const char *start = m_p;
-            while (m_p != m_end && !kStop[static_cast<unsigned char>(*m_p)])
-                ++m_p;
-            t.type = TokenType::Text;
-            t.text = std::string_view(start, static_cast<size_t>(m_p - start));
-            return t;
+            return textRun();
         }
     }
 
 private:
+    // The byte a \'hh, \\, \{ or \} at p stands for, or -1 for other control words.
+    // \'0d and \'0a are left out: they break the paragraph.
+    int escapedByte(const char *p) const
+    {
+        if (m_end - p < 2)
+            return -1;
+        const char c = p[1];
+        if (c == '\\' || c == '{' || c == '}')
+            return static_cast<unsigned char>(c);
+        if (c != '\'' || m_end - p < 4)
+            return -1;
+        const int high = hexValue(p[2]);
+        const int low = hexValue(p[3]);
+        if (high < 0 || low < 0)
+            return -1;
+        const int byte = high * 16 + low;
+        return byte == '\r' || byte == '\n' ? -1 : byte;
+    }
+
+    // Text, hex escapes and escaped braces as one run of bytes: most of a
+    // non-English document is \'hh, and a token per byte would cost dearly.
+    Token textRun()
+    {
+        Token t;
+        t.type = TokenType::Text;
+        const char *first = nullptr;
+        size_t firstLength = 0;
+        bool copied = false;
+        const auto copy = [&] {
+            if (!copied)
+                m_buffer.assign(first != nullptr ? first : "", firstLength);
+            copied = true;
+        };
+        while (m_p != m_end) {
+            const unsigned char c = static_cast<unsigned char>(*m_p);
+            if (c == '\r' || c == '\n' || c == '\0') {
+                ++m_p;
+                continue;
+            }
+            if (c == '{' || c == '}')
+                break;
+            if (c == '\\') {
+                const int byte = escapedByte(m_p);
+                if (byte < 0)
+                    break;
+                copy();
+                m_buffer.push_back(static_cast<char>(byte));
+                m_p += m_p[1] == '\'' ? 4 : 2;
+                continue;
+            }
+            const char *start = m_p;
+            while (m_p != m_end && !kStop[static_cast<unsigned char>(*m_p)])
+                ++m_p;
+            const size_t length = static_cast<size_t>(m_p - start);
+            if (!copied && first == nullptr) {
+                first = start;
+                firstLength = length;
+            } else {
+                copy();
+                m_buffer.append(start, length);
+            }
+        }
+        t.text = copied ? std::string_view(m_buffer) : std::string_view(first, firstLength);
+        return t;
+    }
+
     Token control()
     {
         Token t;
@@ -182,6 +244,7 @@ private:
 
     const char *m_p;
     const char *m_end;
+    std::string m_buffer;
 };
 
 // ---------------------------------------------------------------------------
