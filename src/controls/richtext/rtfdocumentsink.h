@@ -16,6 +16,8 @@ namespace rtf {
 // (its font family, and 20 half-points for its 9.75 pt) are left unset, so that
 // such text follows the document's default font as typed text does.
 class DocumentSink final : public Sink {
+    Q_DISABLE_COPY_MOVE(DocumentSink)
+
 public:
     DocumentSink(QTextCursor cursor, const QFont &defaultFont);
 

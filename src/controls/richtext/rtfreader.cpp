@@ -68,6 +68,8 @@ bool isDigit(char c)
 }
 
 class Tokenizer {
+    Q_DISABLE_COPY_MOVE(Tokenizer)
+
 public:
     explicit Tokenizer(std::string_view data) : m_p(data.data()), m_end(data.data() + data.size())
     {
@@ -541,6 +543,8 @@ QString hyperlinkTarget(const QString &instruction)
 }
 
 class Reader {
+    Q_DISABLE_COPY_MOVE(Reader)
+
 public:
     Reader(std::string_view data, Sink &sink) : m_tokens(data), m_sink(sink) {}
 
@@ -914,6 +918,8 @@ private:
     void word(const Token &t)
     {
         flushBytes();
+        if (m_stack.empty())
+            return;
         const auto &table = keywords();
         const auto it = table.find(t.text);
         const KwInfo info = it == table.end() ? KwInfo{Kw::Unknown} : it->second;
@@ -927,8 +933,6 @@ private:
                 return;
             }
         }
-        if (m_stack.empty())
-            return;
         GroupState &s = top();
         const int p = t.param;
         const bool on = !t.hasParam || p != 0;

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QString>
 #include <QStringView>
+#include <QtGlobal>
 
 #include <string_view>
 #include <vector>
@@ -81,7 +82,10 @@ void read(std::string_view data, Sink &sink);
 
 // A sink that keeps only the text: paragraphs and line breaks become '\n'.
 class PlainTextSink final : public Sink {
+    Q_DISABLE_COPY_MOVE(PlainTextSink)
+
 public:
+    PlainTextSink() = default;
     void begin(const Tables &) override {}
     void text(QStringView text, const CharFormat &) override { m_text += text; }
     void lineBreak(const CharFormat &) override { m_text += QLatin1Char('\n'); }

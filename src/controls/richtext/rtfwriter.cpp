@@ -44,6 +44,8 @@ void appendNumber(QByteArray &out, const char *word, long value)
 }
 
 class Writer {
+    Q_DISABLE_COPY_MOVE(Writer)
+
 public:
     Writer(const QTextDocument &document, const QFont &defaultFont)
         : m_document(document), m_defaultFamily(defaultFont.family())
