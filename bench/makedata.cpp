@@ -38,6 +38,7 @@ const std::vector<QString> domains = {".com", ".org", ".ru", ".net", ".io", ".de
 class Maker {
 public:
     explicit Maker(unsigned seed) : m_random(seed) {}
+    Q_DISABLE_COPY_MOVE(Maker)
 
     template <typename T> const T &pick(const std::vector<T> &from)
     {

@@ -21,6 +21,9 @@ namespace {
 
 class NullSink final : public rtf::Sink {
 public:
+    NullSink() = default;
+    Q_DISABLE_COPY_MOVE(NullSink)
+
     void begin(const rtf::Tables &) override {}
     void text(QStringView text, const rtf::CharFormat &) override { m_units += text.size(); }
     void lineBreak(const rtf::CharFormat &) override {}
