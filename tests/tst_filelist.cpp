@@ -98,6 +98,11 @@ void TestFileList::listsRegularFilesAndLinksInOrder()
     QVERIFY(QFile::link(dir.filePath("nowhere"), dir.filePath("linkToNowhere")));
     QVERIFY(QFile::link(dir.filePath("plain"), dir.filePath(".hiddenLink")));
     QCOMPARE(mkfifo(QFile::encodeName(dir.filePath("pipe")).constData(), 0600), 0);
+    // Bytes that are not UTF-8 could only be shown garbled and would name another path.
+    const int raw = ::open((QFile::encodeName(temp.path()) + "/caf\xe9 \xff\xfe").constData(),
+                           O_CREAT | O_WRONLY, 0644);
+    QVERIFY(raw >= 0);
+    ::close(raw);
 
     FileListBox box;
     QVERIFY(box.setPath(temp.path()).ok());

@@ -53,17 +53,21 @@ qsizetype codePointCount(QStringView text)
 
 // Most names are plain ASCII: those are copied and folded straight into the buffers,
 // sparing two string allocations per name; any other name goes through Qt's decoding
-// and folding.
-void appendName(QString &names, QString &folded, const char *encoded)
+// and folding. A name whose bytes do not survive decoding (not valid UTF-8) is left
+// out: the program could only show it garbled and address some other path with it.
+bool appendName(QString &names, QString &folded, const char *encoded)
 {
     const std::size_t length = std::strlen(encoded);
     const bool ascii = std::all_of(encoded, encoded + length,
                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     if (!ascii) {
-        QString name = QFile::decodeName(encoded);
+        const QByteArrayView raw(encoded, qsizetype(length));
+        QString name = QFile::decodeName(raw.toByteArray());
+        if (QFile::encodeName(name) != raw)
+            return false;
         names += name;
         folded += std::move(name).toCaseFolded();
-        return;
+        return true;
     }
     names += QLatin1StringView(encoded, qsizetype(length));
     const qsizetype start = folded.size();
@@ -73,6 +77,7 @@ void appendName(QString &names, QString &folded, const char *encoded)
         const char c = encoded[i];
         out[i] = QLatin1Char(c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c);
     }
+    return true;
 }
 
 } // namespace
@@ -308,9 +313,8 @@ Status FileListModel::readFolder(const QString &path, Listing &listing)
         default:
             break;
         }
-        if (!regular)
+        if (!regular || !appendName(listing.names, listing.folded, entry->d_name))
             continue;
-        appendName(listing.names, listing.folded, entry->d_name);
         if (listing.names.size() >= MaxBuffer || listing.folded.size() >= MaxBuffer) {
             error = EOVERFLOW;
             break;
