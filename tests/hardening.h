@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -44,7 +45,9 @@ void deleteSelected(Form1 &form, testsupport::ScriptedDialogs &dialogs, int answ
 QString addAndShow(Form1 &form, testsupport::ScriptedDialogs &dialogs,
                    const testsupport::Sandbox &sandbox, const QString &name, const QString &text);
 
-// The process's peak resident memory so far, in MiB.
+// The process's peak resident memory since the last reset (or since it started), in
+// MiB. Resetting lets a test measure one step rather than the worst of all before it.
+void resetPeakMemory();
 qint64 peakMemoryMiB();
 // True when the program was built with AddressSanitizer, which slows it several times.
 bool sanitized();
@@ -56,8 +59,7 @@ class SmallDisk {
 public:
     SmallDisk(const QString &folder, int kibibytes);
     ~SmallDisk();
-    SmallDisk(const SmallDisk &) = delete;
-    SmallDisk &operator=(const SmallDisk &) = delete;
+    Q_DISABLE_COPY_MOVE(SmallDisk)
 
     bool mounted() const { return m_mounted; }
     QString why() const { return m_why; }
@@ -80,8 +82,7 @@ class FullDisk {
 public:
     explicit FullDisk(const QString &folder);
     ~FullDisk();
-    FullDisk(const FullDisk &) = delete;
-    FullDisk &operator=(const FullDisk &) = delete;
+    Q_DISABLE_COPY_MOVE(FullDisk)
 
     QString how() const;
     bool fill();
@@ -97,14 +98,13 @@ private:
 // set) where the file system has no such attribute.
 bool setImmutable(const QString &path, bool immutable);
 
-// Terminates the process when the test is not done in time, so that a hang shows as
-// a failure instead of a stuck run.
+// Aborts the process when the test is not done in time, saying so, so that a hang
+// shows as a failure with its stack (Qt Test prints it on abort) instead of a stuck run.
 class Watchdog {
 public:
     explicit Watchdog(unsigned seconds);
     ~Watchdog();
-    Watchdog(const Watchdog &) = delete;
-    Watchdog &operator=(const Watchdog &) = delete;
+    Q_DISABLE_COPY_MOVE(Watchdog)
 };
 
 } // namespace hardening
