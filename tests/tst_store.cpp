@@ -20,6 +20,7 @@ private slots:
     void createEntryNeverReplaces();
     void createEntryLeavesNothingOnFailure();
     void deleteEntryRemovesOnlyFiles();
+    void saveEntryReplacesWholeAndKeepsLinks();
     void nameProblems_data();
     void nameProblems();
 };
@@ -111,6 +112,34 @@ void TestStore::deleteEntryRemovesOnlyFiles()
     QVERIFY(!missing);
     QVERIFY2(missing.message().contains(QLatin1String("No such file or directory")),
              qPrintable(missing.message()));
+}
+
+void TestStore::saveEntryReplacesWholeAndKeepsLinks()
+{
+    Sandbox sandbox;
+    RichTextBox box;
+    box.setPlainText(QStringLiteral("new"));
+    // The longest name the file system allows leaves no room for a temporary suffix.
+    const QString longest(255, QLatin1Char('n'));
+    QVERIFY(store::saveEntry(sandbox.entry(longest), box));
+    QCOMPARE(sandbox.read(longest), testsupport::plainEntry("new"));
+
+    sandbox.write(QStringLiteral("target"), "old");
+    QVERIFY(QFile::setPermissions(sandbox.entry(QStringLiteral("target")),
+                                  QFile::ReadOwner | QFile::WriteOwner));
+    QVERIFY(QFile::link(QStringLiteral("target"), sandbox.entry(QStringLiteral("link"))));
+    QVERIFY(store::saveEntry(sandbox.entry(QStringLiteral("link")), box));
+    QVERIFY(QFileInfo(sandbox.entry(QStringLiteral("link"))).isSymLink());
+    QCOMPARE(sandbox.read(QStringLiteral("target")), testsupport::plainEntry("new"));
+    // The replaced file keeps the old one's permissions (no group or other bits here).
+    QCOMPARE(QFileInfo(sandbox.entry(QStringLiteral("target"))).permissions() & 0x0fff,
+             QFile::ReadUser | QFile::WriteUser);
+
+    // An entry replaced by a folder is not written into, and nothing is left behind.
+    QVERIFY(QDir(sandbox.list()).mkdir(QStringLiteral("folder")));
+    QVERIFY(!store::saveEntry(sandbox.entry(QStringLiteral("folder")), box));
+    QVERIFY(QFileInfo(sandbox.entry(QStringLiteral("folder"))).isDir());
+    QCOMPARE(QDir(sandbox.list()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 3);
 }
 
 void TestStore::nameProblems_data()

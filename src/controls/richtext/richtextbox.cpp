@@ -6,7 +6,8 @@
 
 #include <QFile>
 #include <QLoggingCategory>
-#include <QSaveFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -79,6 +80,52 @@ Status readRegularFile(const QString &path, QByteArray &contents)
     return Status::success();
 }
 
+QString writeFailure(const QString &path, const QString &reason)
+{
+    return QStringLiteral("Cannot write the entry \"%1\": %2").arg(path, reason);
+}
+
+// Replaces the file whole or not at all: the bytes go to a hidden file beside it, are
+// flushed to the disk, and only then renamed over it. QSaveFile would do the same, but
+// its temporary name adds seven characters to the entry's, so it cannot save an entry
+// whose name is near the file system's 255-byte limit; the hidden name here is short
+// and never shown in the list.
+Status writeWhole(const QString &path, const QByteArray &bytes)
+{
+    // A link stays a link: its target is what gets the new text.
+    QString target = path;
+    if (const QFileInfo info(path); info.isSymLink() && info.exists())
+        target = info.canonicalFilePath();
+    const QFileInfo targetInfo(target);
+
+    QTemporaryFile temporary(targetInfo.absolutePath() + QStringLiteral("/.sitebook-XXXXXX"));
+    if (!temporary.open())
+        return Status::failure(writeFailure(path, temporary.errorString()));
+    const bool written = temporary.write(bytes) == bytes.size() && temporary.flush();
+    if (!written)
+        return Status::failure(writeFailure(path, temporary.errorString()));
+    if (::fsync(temporary.handle()) != 0)
+        return Status::failure(writeFailure(path, qt_error_string(errno)));
+
+    // The new file gets the old one's permissions, or those a new file would get.
+    struct stat old {};
+    mode_t mode = 0;
+    if (::stat(QFile::encodeName(target).constData(), &old) == 0 && S_ISREG(old.st_mode)) {
+        mode = old.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    ::fchmod(temporary.handle(), mode);
+
+    if (::rename(QFile::encodeName(temporary.fileName()).constData(),
+                 QFile::encodeName(target).constData()) != 0)
+        return Status::failure(writeFailure(path, qt_error_string(errno)));
+    temporary.setAutoRemove(false);
+    return Status::success();
+}
+
 } // namespace
 
 RichTextBox::RichTextBox(QWidget *parent) : QTextEdit(parent)
@@ -115,23 +162,7 @@ Status RichTextBox::loadFile(const QString &path)
 
 Status RichTextBox::saveFile(const QString &path) const
 {
-    QSaveFile file(path);
-    const QByteArray rtf = textRTF();
-    bool ok = file.open(QIODevice::WriteOnly);
-    ok = ok && file.write(rtf) == rtf.size();
-    // The bytes sit in the buffer until flushed; a flush that fails for want of space
-    // must stop the save here, or commit() would put an empty file in place of the entry.
-    ok = ok && file.flush();
-    if (!ok) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return Status::failure(
-            QStringLiteral("Cannot write the entry \"%1\": %2").arg(path, reason));
-    }
-    if (!file.commit())
-        return Status::failure(
-            QStringLiteral("Cannot write the entry \"%1\": %2").arg(path, file.errorString()));
-    return Status::success();
+    return writeWhole(path, textRTF());
 }
 
 void RichTextBox::setText(const QString &text)
