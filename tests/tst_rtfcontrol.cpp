@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -74,6 +75,10 @@ void TestRtfControl::loadFailureLeavesControl_data()
         << QStringLiteral("dangling") << QStringLiteral("No such file or directory");
     QTest::newRow("too large") << QStringLiteral("large")
                                << QStringLiteral("The file is larger than 64 MiB");
+    const QString tooMuch = QStringLiteral("it holds more than 2000000 characters or 200000 "
+                                           "paragraphs, more than Sitebook can show");
+    QTest::newRow("too many paragraphs") << QStringLiteral("paragraphs") << tooMuch;
+    QTest::newRow("too many characters") << QStringLiteral("characters") << tooMuch;
 }
 
 void TestRtfControl::loadFailureLeavesControl()
@@ -96,6 +101,10 @@ void TestRtfControl::loadFailureLeavesControl()
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         QVERIFY(file.resize(qint64(200) * 1024 * 1024)); // sparse: costs no disk
+    } else if (kind == QLatin1String("paragraphs")) {
+        QVERIFY(writeBytes(path, "{\\rtf1 " + QByteArray("p\\par ").repeated(200'001) + "}"));
+    } else if (kind == QLatin1String("characters")) {
+        QVERIFY(writeBytes(path, "{\\rtf1 " + QByteArray("word ").repeated(400'001) + "}"));
     }
 
     RichTextBox box;
@@ -180,6 +189,15 @@ void TestRtfControl::setTextEmptyRestoresDefault()
     QVERIFY(!font.bold());
     QVERIFY(!font.underline());
     QCOMPARE(box.textRTF(), RichTextBox().textRTF());
+
+    // Formatting chosen in a box that is already empty is reset too.
+    QTextCharFormat bold;
+    bold.setFontWeight(QFont::Bold);
+    box.setCurrentCharFormat(bold);
+    box.setAlignment(Qt::AlignHCenter);
+    box.setText(QString());
+    QVERIFY(!box.currentCharFormat().font().bold());
+    QCOMPARE(box.document()->firstBlock().blockFormat().alignment(), Qt::AlignLeft);
 }
 
 QTEST_MAIN(TestRtfControl)

@@ -5,9 +5,10 @@
 #include "controls/richtext/rtfwriter.h"
 
 #include <QFile>
-#include <QLoggingCategory>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QTemporaryFile>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -126,6 +127,25 @@ Status writeWhole(const QString &path, const QByteArray &bytes)
     return Status::success();
 }
 
+// Far longer than any real word or web address.
+constexpr qsizetype kLongestWord = 2000;
+
+bool hasUnbreakableRun(const QTextDocument &doc)
+{
+    for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
+        const QString text = block.text();
+        if (text.size() <= kLongestWord)
+            continue;
+        qsizetype run = 0;
+        for (const QChar ch : text) {
+            run = ch.isSpace() ? 0 : run + 1;
+            if (run > kLongestWord)
+                return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 RichTextBox::RichTextBox(QWidget *parent) : QTextEdit(parent)
@@ -155,7 +175,15 @@ Status RichTextBox::loadFile(const QString &path)
         qCDebug(lcRichText) << status.message();
         return status;
     }
-    setTextRTF(contents);
+    std::unique_ptr<QTextDocument> loaded;
+    // A cut-short document must never reach a box whose text may be saved back.
+    if (!readDocument(contents, loaded))
+        return Status::failure(readFailure(
+            path, QStringLiteral("it holds more than %1 characters or %2 paragraphs, more "
+                                 "than Sitebook can show")
+                      .arg(rtf::DocumentSink::kMaxCharacters)
+                      .arg(rtf::DocumentSink::kMaxParagraphs)));
+    showDocument(std::move(loaded));
     m_fileName = path;
     return Status::success();
 }
@@ -167,6 +195,15 @@ Status RichTextBox::saveFile(const QString &path) const
 
 void RichTextBox::setText(const QString &text)
 {
+    // The selection timer empties the pane four times a second; a box that is already
+    // empty in the default format would only be laid out again for nothing.
+    const QTextDocument *doc = document();
+    if (text.isEmpty() && doc->isEmpty() && doc->blockCount() == 1 &&
+        doc->firstBlock().blockFormat() == QTextBlockFormat() &&
+        currentCharFormat() == QTextCharFormat() &&
+        wordWrapMode() == QTextOption::WrapAtWordBoundaryOrAnywhere)
+        return;
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setPlainText(text);
     resetDefaultFormat();
 }
@@ -178,16 +215,43 @@ QByteArray RichTextBox::textRTF() const
 
 void RichTextBox::setTextRTF(const QByteArray &rtf)
 {
-    QTextDocument *doc = document();
-    const bool undo = doc->isUndoRedoEnabled();
-    doc->setUndoRedoEnabled(false);
-    doc->clear();
-    resetDefaultFormat();
-    QTextCursor cursor(doc);
+    std::unique_ptr<QTextDocument> document;
+    readDocument(rtf, document);
+    showDocument(std::move(document));
+}
+
+bool RichTextBox::readDocument(const QByteArray &rtf,
+                               std::unique_ptr<QTextDocument> &document) const
+{
+    document = std::make_unique<QTextDocument>();
+    document->setUndoRedoEnabled(false);
+    document->setDefaultFont(defaultFont());
+    QTextCursor cursor(document.get());
     cursor.beginEditBlock();
     rtf::DocumentSink sink(cursor, defaultFont());
     rtf::read(std::string_view(rtf.constData(), static_cast<size_t>(rtf.size())), sink);
     cursor.endEditBlock();
-    doc->setUndoRedoEnabled(undo);
+    document->setUndoRedoEnabled(true);
+    return !sink.truncated();
+}
+
+void RichTextBox::showDocument(std::unique_ptr<QTextDocument> document)
+{
+    // Qt lays out a word that is wider than the box in time that grows with the square of
+    // its length: a file holding one word of a million letters would freeze the window.
+    // Such text has no words to keep whole, so it may break anywhere.
+    // The box applies its wrap mode to every document it is given, so the mode is set
+    // first, on the outgoing document emptied so that nothing is laid out for nothing.
+    const QTextOption::WrapMode wrap = hasUnbreakableRun(*document)
+                                           ? QTextOption::WrapAnywhere
+                                           : QTextOption::WrapAtWordBoundaryOrAnywhere;
+    if (wordWrapMode() != wrap) {
+        this->document()->clear();
+        setWordWrapMode(wrap);
+    }
+    // Parented to the box, the old document goes when the new one takes its place.
+    document->setParent(this);
+    setDocument(document.release());
+    resetDefaultFormat();
     moveCursor(QTextCursor::Start);
 }

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QTextEdit>
 
+#include <memory>
+
 // The program's rich-text control: a QTextEdit whose document moves to and from
 // entry files as RTF. It offers only the members the windows use.
 class RichTextBox : public QTextEdit {
@@ -34,6 +36,10 @@ public:
 
 private:
     void resetDefaultFormat();
+    // Reads RTF into a new document that no view lays out while it grows; false when
+    // the text went past what the box can hold and was cut short.
+    bool readDocument(const QByteArray &rtf, std::unique_ptr<QTextDocument> &document) const;
+    void showDocument(std::unique_ptr<QTextDocument> document);
 
     QString m_fileName;
 };

@@ -100,14 +100,28 @@ void DocumentSink::startPendingBlock()
     m_cursor.insertBlock(m_pendingBlockFormat, QTextCharFormat());
 }
 
+bool DocumentSink::makeRoom(qsizetype characters)
+{
+    if (m_truncated)
+        return false;
+    m_characters += characters;
+    if (m_characters > kMaxCharacters || m_paragraphs > kMaxParagraphs)
+        m_truncated = true;
+    return !m_truncated;
+}
+
 void DocumentSink::text(QStringView text, const CharFormat &format)
 {
+    if (!makeRoom(text.size()))
+        return;
     startPendingBlock();
     m_cursor.insertText(text.toString(), charFormat(format));
 }
 
 void DocumentSink::lineBreak(const CharFormat &format)
 {
+    if (!makeRoom(1))
+        return;
     startPendingBlock();
     m_cursor.insertText(QString(QChar::LineSeparator), charFormat(format));
 }
@@ -116,6 +130,9 @@ void DocumentSink::paragraphEnd(const ParaFormat &format)
 {
     // The break is made only when something follows: the \par that ends the last
     // paragraph does not open an empty one.
+    ++m_paragraphs;
+    if (!makeRoom(1))
+        return;
     startPendingBlock();
     m_cursor.setBlockFormat(blockFormat(format));
     m_blockPending = true;
@@ -124,6 +141,10 @@ void DocumentSink::paragraphEnd(const ParaFormat &format)
 
 void DocumentSink::end(const ParaFormat &format)
 {
+    if (m_truncated) {
+        m_blockPending = false;
+        return;
+    }
     if (!m_blockPending)
         m_cursor.setBlockFormat(blockFormat(format));
     m_blockPending = false;

@@ -30,14 +30,25 @@ public:
     // The block and character format the reader's values stand for.
     static QTextBlockFormat blockFormat(const ParaFormat &format);
 
+    // Past these a document is not notes about a web site, and Qt would take many
+    // seconds to lay it out: what follows is left out and truncated() says so.
+    static constexpr qsizetype kMaxCharacters = 2'000'000;
+    static constexpr qsizetype kMaxParagraphs = 200'000;
+    bool truncated() const { return m_truncated; }
+
 private:
     const QTextCharFormat &charFormat(const CharFormat &format);
     void startPendingBlock();
+    // Counts what is about to be inserted; false once the document is full.
+    bool makeRoom(qsizetype characters);
 
     QTextCursor m_cursor;
     QString m_defaultFamily;
     const Tables *m_tables = nullptr;
     bool m_blockPending = false;
+    bool m_truncated = false;
+    qsizetype m_characters = 0;
+    qsizetype m_paragraphs = 0;
     QTextBlockFormat m_pendingBlockFormat;
     // Documents use few distinct formats; a short list beats hashing.
     std::vector<std::pair<CharFormat, QTextCharFormat>> m_formatCache;
