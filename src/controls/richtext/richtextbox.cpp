@@ -130,23 +130,53 @@ Status writeWhole(const QString &path, const QByteArray &bytes)
 // Far longer than any real word or web address.
 constexpr qsizetype kLongestWord = 2000;
 
-bool hasUnbreakableRun(const QTextDocument &doc)
-{
-    for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
-        const QString text = block.text();
-        if (text.size() <= kLongestWord)
-            continue;
-        qsizetype run = 0;
+// Counts what a document would hold, without building it: reading alone is many times
+// faster than filling a document, so the box can refuse or prepare before it starts.
+class MeasureSink final : public rtf::Sink {
+public:
+    void begin(const rtf::Tables &) override {}
+    void text(QStringView text, const rtf::CharFormat &) override
+    {
+        measure.characters += text.size();
         for (const QChar ch : text) {
-            run = ch.isSpace() ? 0 : run + 1;
-            if (run > kLongestWord)
-                return true;
+            m_run = ch.isSpace() ? 0 : m_run + 1;
+            measure.unbreakable = measure.unbreakable || m_run > kLongestWord;
         }
     }
-    return false;
-}
+    void lineBreak(const rtf::CharFormat &) override { breakRun(); }
+    void paragraphEnd(const rtf::ParaFormat &) override
+    {
+        ++measure.paragraphs;
+        breakRun();
+    }
+    void end(const rtf::ParaFormat &) override {}
+
+    RichTextBox::Measure measure;
+
+private:
+    void breakRun()
+    {
+        ++measure.characters;
+        m_run = 0;
+    }
+
+    qsizetype m_run = 0;
+};
 
 } // namespace
+
+bool RichTextBox::Measure::tooLarge() const
+{
+    return characters > rtf::DocumentSink::kMaxCharacters ||
+           paragraphs > rtf::DocumentSink::kMaxParagraphs;
+}
+
+RichTextBox::Measure RichTextBox::measureDocument(const QByteArray &rtf)
+{
+    MeasureSink sink;
+    rtf::read(std::string_view(rtf.constData(), static_cast<size_t>(rtf.size())), sink);
+    return sink.measure;
+}
 
 RichTextBox::RichTextBox(QWidget *parent) : QTextEdit(parent)
 {
@@ -175,15 +205,15 @@ Status RichTextBox::loadFile(const QString &path)
         qCDebug(lcRichText) << status.message();
         return status;
     }
-    std::unique_ptr<QTextDocument> loaded;
+    const Measure measure = measureDocument(contents);
     // A cut-short document must never reach a box whose text may be saved back.
-    if (!readDocument(contents, loaded))
+    if (measure.tooLarge())
         return Status::failure(readFailure(
             path, QStringLiteral("it holds more than %1 characters or %2 paragraphs, more "
                                  "than Sitebook can show")
                       .arg(rtf::DocumentSink::kMaxCharacters)
                       .arg(rtf::DocumentSink::kMaxParagraphs)));
-    showDocument(std::move(loaded));
+    showDocument(contents, measure);
     m_fileName = path;
     return Status::success();
 }
@@ -215,43 +245,47 @@ QByteArray RichTextBox::textRTF() const
 
 void RichTextBox::setTextRTF(const QByteArray &rtf)
 {
-    std::unique_ptr<QTextDocument> document;
-    readDocument(rtf, document);
-    showDocument(std::move(document));
+    showDocument(rtf, measureDocument(rtf));
 }
 
-bool RichTextBox::readDocument(const QByteArray &rtf,
-                               std::unique_ptr<QTextDocument> &document) const
+void RichTextBox::showDocument(const QByteArray &rtf, const Measure &measure)
 {
-    document = std::make_unique<QTextDocument>();
-    document->setUndoRedoEnabled(false);
-    document->setDefaultFont(defaultFont());
-    QTextCursor cursor(document.get());
+    // Qt lays out a word that is wider than the box in time that grows with the square of
+    // its length: a file holding one word of a million letters would freeze the window.
+    // Such text has no words to keep whole, so it may break anywhere. The mode is set
+    // while the box is empty, where it costs no layout.
+    const QTextOption::WrapMode wrap =
+        measure.unbreakable ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere;
+    QTextDocument *current = document();
+    // A shown box would lay the text out bit by bit as it is inserted; a document of its
+    // own, handed over whole, is laid out in one pass. A hidden box lays nothing out and
+    // simply takes the text.
+    const bool replace = isVisible();
+    if (!replace || wordWrapMode() != wrap) {
+        current->setUndoRedoEnabled(false);
+        current->clear();
+    }
+    if (wordWrapMode() != wrap)
+        setWordWrapMode(wrap);
+
+    QTextDocument *target = current;
+    if (replace) {
+        // Parented to the box, it replaces the old one, which goes with it.
+        target = new QTextDocument(this);
+        target->setUndoRedoEnabled(false);
+        // Qt's layout skips a document without a page size; the box gives it one, the
+        // width of its view, and only then is the document laid out, once.
+        target->setPageSize(QSizeF(0, 0));
+    }
+    target->setDefaultFont(defaultFont());
+    QTextCursor cursor(target);
     cursor.beginEditBlock();
     rtf::DocumentSink sink(cursor, defaultFont());
     rtf::read(std::string_view(rtf.constData(), static_cast<size_t>(rtf.size())), sink);
     cursor.endEditBlock();
-    document->setUndoRedoEnabled(true);
-    return !sink.truncated();
-}
-
-void RichTextBox::showDocument(std::unique_ptr<QTextDocument> document)
-{
-    // Qt lays out a word that is wider than the box in time that grows with the square of
-    // its length: a file holding one word of a million letters would freeze the window.
-    // Such text has no words to keep whole, so it may break anywhere.
-    // The box applies its wrap mode to every document it is given, so the mode is set
-    // first, on the outgoing document emptied so that nothing is laid out for nothing.
-    const QTextOption::WrapMode wrap = hasUnbreakableRun(*document)
-                                           ? QTextOption::WrapAnywhere
-                                           : QTextOption::WrapAtWordBoundaryOrAnywhere;
-    if (wordWrapMode() != wrap) {
-        this->document()->clear();
-        setWordWrapMode(wrap);
-    }
-    // Parented to the box, the old document goes when the new one takes its place.
-    document->setParent(this);
-    setDocument(document.release());
-    resetDefaultFormat();
+    if (target != current)
+        setDocument(target);
+    target->setUndoRedoEnabled(true);
+    setCurrentCharFormat(QTextCharFormat());
     moveCursor(QTextCursor::Start);
 }

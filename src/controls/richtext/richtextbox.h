@@ -6,8 +6,6 @@
 #include <QString>
 #include <QTextEdit>
 
-#include <memory>
-
 // The program's rich-text control: a QTextEdit whose document moves to and from
 // entry files as RTF. It offers only the members the windows use.
 class RichTextBox : public QTextEdit {
@@ -34,12 +32,18 @@ public:
     // Arial 9.75 pt: the windows' font and the default character format of every box.
     static QFont defaultFont();
 
+    // What a document read from RTF holds, found before it is built.
+    struct Measure {
+        qsizetype characters = 0;
+        qsizetype paragraphs = 0;
+        bool unbreakable = false; // a word too long to wrap at word boundaries
+        bool tooLarge() const;
+    };
+
 private:
     void resetDefaultFormat();
-    // Reads RTF into a new document that no view lays out while it grows; false when
-    // the text went past what the box can hold and was cut short.
-    bool readDocument(const QByteArray &rtf, std::unique_ptr<QTextDocument> &document) const;
-    void showDocument(std::unique_ptr<QTextDocument> document);
+    static Measure measureDocument(const QByteArray &rtf);
+    void showDocument(const QByteArray &rtf, const Measure &measure);
 
     QString m_fileName;
 };
