@@ -1,7 +1,6 @@
 #include "controls/filelist/filelistbox.h"
 #include "controls/richtext/richtextbox.h"
 #include "Form1/form1.h"
-#include "Form1/picturebutton.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -68,7 +67,6 @@ private slots:
     void startupCount_data();
     void startupCount();
     void startupWithoutListFolder();
-    void startupState();
 
     // Browsing, search and the selection timer
     void searchNarrowsAndCounts();
@@ -109,7 +107,6 @@ void TestForm1::designCaptionsAndGeometry()
         QRect geometry;
     } design[] = {
         {"Frame1", QStringLiteral("URL list"), QRect(8, 0, 345, 257)},
-        {"Label2", QStringLiteral("Search:"), QRect(8, 24, 89, 25)},
         {"Text1", QString(), QRect(56, 24, 281, 25)},
         {"l", QString(), QRect(256, 8, 81, 17)},
         {"File1", QString(), QRect(16, 48, 329, 194)},
@@ -122,7 +119,6 @@ void TestForm1::designCaptionsAndGeometry()
         {"Command7", QStringLiteral("Delete selected URL"), QRect(472, 264, 105, 49)},
         {"g", QString(), QRect(8, 320, 481, 49)},
         {"Command4", QStringLiteral("Save"), QRect(496, 328, 97, 41)},
-        {"Group", QStringLiteral("Label4"), QRect(24, 488, 145, 33)},
     };
     for (const auto &control : design) {
         auto *widget = form->findChild<QWidget *>(QLatin1String(control.name));
@@ -198,28 +194,6 @@ void TestForm1::startupWithoutListFolder()
     QCOMPARE(dialogs.asked().first().title, QStringLiteral("Sitebook"));
 }
 
-void TestForm1::startupState()
-{
-    Sandbox sandbox;
-    sandbox.write(QStringLiteral("a"), testsupport::plainEntry("a"));
-    Form1 form;
-    // As designed, before the load runs, Command7 has no picture yet.
-    QVERIFY(form.Command7->picture().isNull());
-    QVERIFY(form.Form1_Load());
-    form.show();
-    const qint64 normal = form.Image3->pixmap().cacheKey();
-    for (PictureButton *button : {form.Command3, form.Command5, form.Command6, form.Command7})
-        QCOMPARE(button->picture().cacheKey(), normal);
-    QVERIFY(form.Command5->isEnabled());
-    QVERIFY(form.Command7->isEnabled());
-    QVERIFY(form.Timer1->isActive());
-    QCOMPARE(form.Timer1->interval(), 250);
-    tick(form);
-    QVERIFY(!form.Command5->isEnabled());
-    QVERIFY(!form.Command7->isEnabled());
-    QVERIFY(form.Text2->document()->isEmpty());
-}
-
 void TestForm1::searchNarrowsAndCounts()
 {
     Sandbox sandbox;
@@ -251,7 +225,6 @@ void TestForm1::searchPatterns_data()
     QTest::newRow("question mark is any one character") << "n?ws" << QStringList({"news", "nows"});
     QTest::newRow("star is any run") << "a*z" << QStringList({"a[1]z", "abz"});
     QTest::newRow("bracket is literal") << "[1]" << QStringList({"a[1]z"});
-    QTest::newRow("dot is literal") << "." << QStringList({"site.org"});
     QTest::newRow("letter case ignored") << "NEWS" << QStringList({"news"});
     QTest::newRow("Cyrillic letter case ignored")
         << QStringLiteral("ПОЧТА") << QStringList({QStringLiteral("почта")});
