@@ -1,6 +1,7 @@
 #include "controls/filelist/filelistbox.h"
 #include "controls/richtext/richtextbox.h"
 #include "Form1/form1.h"
+#include "Form1/picturebutton.h"
 #include "testsupport.h"
 
 #include <QDir>
