@@ -8,10 +8,8 @@
 // Stands in for the browser: records what would have been opened.
 class UrlRecorder : public QObject {
     Q_OBJECT
-
 public:
     QList<QUrl> opened;
-
 public slots:
     void open(const QUrl &url) { opened << url; }
 };
@@ -27,6 +25,7 @@ private slots:
     void selectingIsNotClicking();
 
 private:
+    static constexpr const char *schemes[] = {"http", "https", "mailto", "file", "javascript"};
     // The middle of the character at position in the view's viewport.
     QPoint pointAt(int position) const;
 
@@ -36,7 +35,7 @@ private:
 
 void TestLinkOpener::init()
 {
-    for (const char *scheme : {"http", "https", "mailto", "file", "javascript"})
+    for (const char *scheme : schemes)
         QDesktopServices::setUrlHandler(QLatin1String(scheme), &m_recorder, "open");
     m_recorder.opened.clear();
     m_view = std::make_unique<RichTextBox>();
@@ -51,7 +50,7 @@ void TestLinkOpener::init()
 void TestLinkOpener::cleanup()
 {
     m_view.reset();
-    for (const char *scheme : {"http", "https", "mailto", "file", "javascript"})
+    for (const char *scheme : schemes)
         QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
 }
 
@@ -69,25 +68,19 @@ void TestLinkOpener::clicksOpenAddresses_data()
 {
     QTest::addColumn<QString>("html");
     QTest::addColumn<QString>("clickedText");
+    // Empty when the click opens nothing.
     QTest::addColumn<QString>("opened");
-    QTest::newRow("hyperlink field") << "see <a href=\"https://example.org/a\">our site</a> now"
-                                     << "site"
-                                     << "https://example.org/a";
-    QTest::newRow("bare https address") << "go to https://example.org/b. Then stop."
-                                        << "example"
-                                        << "https://example.org/b";
-    QTest::newRow("bare www address") << "www.example.org/c, and more"
-                                      << "org"
-                                      << "http://www.example.org/c";
-    QTest::newRow("plain word opens nothing") << "https://example.org/d plain words"
-                                              << "plain"
-                                              << "";
-    QTest::newRow("local file link opens nothing") << "<a href=\"file:///etc/passwd\">notes</a>"
-                                                   << "notes"
-                                                   << "";
-    QTest::newRow("script link opens nothing") << "<a href=\"javascript:alert(1)\">run</a>"
-                                               << "run"
-                                               << "";
+    const auto row = [](const char *tag, const char *html, const char *clicked, const char *url) {
+        QTest::newRow(tag) << html << clicked << url;
+    };
+    row("hyperlink field", "see <a href=\"https://example.org/a\">our site</a> now", "site",
+        "https://example.org/a");
+    row("bare https address", "go to https://example.org/b. Then stop.", "example",
+        "https://example.org/b");
+    row("bare www address", "www.example.org/c, and more", "org", "http://www.example.org/c");
+    row("plain word opens nothing", "https://example.org/d plain words", "plain", "");
+    row("local file link opens nothing", "<a href=\"file:///etc/passwd\">notes</a>", "notes", "");
+    row("script link opens nothing", "<a href=\"javascript:alert(1)\">run</a>", "run", "");
 }
 
 void TestLinkOpener::clicksOpenAddresses()
@@ -104,10 +97,7 @@ void TestLinkOpener::clicksOpenAddresses()
     QCOMPARE(m_view->viewport()->cursor().shape(),
              opened.isEmpty() ? Qt::IBeamCursor : Qt::PointingHandCursor);
     QTest::mouseClick(m_view->viewport(), Qt::LeftButton, Qt::NoModifier, point);
-    if (opened.isEmpty())
-        QCOMPARE(m_recorder.opened, QList<QUrl>());
-    else
-        QCOMPARE(m_recorder.opened, QList<QUrl>({QUrl(opened)}));
+    QCOMPARE(m_recorder.opened, opened.isEmpty() ? QList<QUrl>() : QList<QUrl>({QUrl(opened)}));
 }
 
 void TestLinkOpener::selectingIsNotClicking()
