@@ -3,19 +3,13 @@
 
 #include <QDesktopServices>
 #include <QTest>
-#include <QTextBlock>
-
-// Stands in for the browser: records what would have been opened.
-class UrlRecorder : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl &url) { opened << url; }
-};
 
 class TestLinkOpener : public QObject {
     Q_OBJECT
+
+public slots:
+    // Stands in for the browser: records what would have been opened.
+    void open(const QUrl &url) { m_opened << url; }
 
 private slots:
     void init();
@@ -25,19 +19,19 @@ private slots:
     void selectingIsNotClicking();
 
 private:
-    static constexpr const char *schemes[] = {"http", "https", "mailto", "file", "javascript"};
     // The middle of the character at position in the view's viewport.
     QPoint pointAt(int position) const;
 
-    UrlRecorder m_recorder;
+    static constexpr const char *schemes[] = {"http", "https", "mailto", "file", "javascript"};
+    QList<QUrl> m_opened;
     std::unique_ptr<RichTextBox> m_view;
 };
 
 void TestLinkOpener::init()
 {
     for (const char *scheme : schemes)
-        QDesktopServices::setUrlHandler(QLatin1String(scheme), &m_recorder, "open");
-    m_recorder.opened.clear();
+        QDesktopServices::setUrlHandler(scheme, this, "open");
+    m_opened.clear();
     m_view = std::make_unique<RichTextBox>();
     m_view->setReadOnly(true);
     m_view->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse);
@@ -51,7 +45,7 @@ void TestLinkOpener::cleanup()
 {
     m_view.reset();
     for (const char *scheme : schemes)
-        QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
+        QDesktopServices::unsetUrlHandler(scheme);
 }
 
 QPoint TestLinkOpener::pointAt(int position) const
@@ -60,8 +54,7 @@ QPoint TestLinkOpener::pointAt(int position) const
     cursor.setPosition(position);
     const QRect left = m_view->cursorRect(cursor);
     cursor.setPosition(position + 1);
-    const QRect right = m_view->cursorRect(cursor);
-    return QPoint((left.left() + right.left()) / 2, left.center().y());
+    return QPoint((left.left() + m_view->cursorRect(cursor).left()) / 2, left.center().y());
 }
 
 void TestLinkOpener::clicksOpenAddresses_data()
@@ -92,26 +85,23 @@ void TestLinkOpener::clicksOpenAddresses()
     const int at = m_view->toPlainText().indexOf(clickedText);
     QVERIFY(at >= 0);
     const QPoint point = pointAt(at + 1);
-
     QTest::mouseMove(m_view->viewport(), point);
     QCOMPARE(m_view->viewport()->cursor().shape(),
              opened.isEmpty() ? Qt::IBeamCursor : Qt::PointingHandCursor);
-    QTest::mouseClick(m_view->viewport(), Qt::LeftButton, Qt::NoModifier, point);
-    QCOMPARE(m_recorder.opened, opened.isEmpty() ? QList<QUrl>() : QList<QUrl>({QUrl(opened)}));
+    QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, point);
+    QCOMPARE(m_opened, opened.isEmpty() ? QList<QUrl>() : QList<QUrl>({QUrl(opened)}));
 }
 
 void TestLinkOpener::selectingIsNotClicking()
 {
-    m_view->setPlainText(QStringLiteral("https://example.org/selected"));
-    QTest::mousePress(m_view->viewport(), Qt::LeftButton, Qt::NoModifier, pointAt(2));
+    m_view->setPlainText("https://example.org/selected");
+    QTest::mousePress(m_view->viewport(), Qt::LeftButton, {}, pointAt(2));
     QTest::mouseMove(m_view->viewport(), pointAt(12));
-    QTest::mouseRelease(m_view->viewport(), Qt::LeftButton, Qt::NoModifier, pointAt(12));
+    QTest::mouseRelease(m_view->viewport(), Qt::LeftButton, {}, pointAt(12));
     QVERIFY(m_view->textCursor().hasSelection());
-    QCOMPARE(m_recorder.opened, QList<QUrl>());
-    // Clicking far right of the line's end is not a click on the address.
-    QTest::mouseClick(m_view->viewport(), Qt::LeftButton, Qt::NoModifier,
-                      QPoint(480, pointAt(2).y()));
-    QCOMPARE(m_recorder.opened, QList<QUrl>());
+    // Clicking far right of the line's end is not a click on the address either.
+    QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, QPoint(480, pointAt(2).y()));
+    QCOMPARE(m_opened, QList<QUrl>());
 }
 
 QTEST_MAIN(TestLinkOpener)
