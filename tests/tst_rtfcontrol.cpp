@@ -12,7 +12,6 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -28,6 +27,11 @@ bool writeBytes(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
+QStringList entries(const QTemporaryDir &dir)
+{
+    return QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+}
+
 const QByteArray kEntry =
     "{\\rtf1\\ansi\\ansicpg1251\\deff0{\\fonttbl{\\f0\\fnil\\fcharset204{\\*\\fname "
     "Arial;}Arial CYR;}}\r\n\\viewkind4\\uc1\\pard\\lang1049\\f0\\fs20 "
@@ -39,46 +43,29 @@ class TestRtfControl : public QObject {
     Q_OBJECT
 
 private slots:
-    void loadFileReadsEntry();
     void loadFailureLeavesControl_data();
     void loadFailureLeavesControl();
-    void saveIntoMissingFolder();
-    void failedSaveKeepsOldBytes();
+    void failedSave_data();
+    void failedSave();
     void setTextEmptyRestoresDefault();
 };
-
-void TestRtfControl::loadFileReadsEntry()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("news"));
-    QVERIFY(writeBytes(path, kEntry));
-    const QString link = dir.filePath(QStringLiteral("link"));
-    QVERIFY(QFile::link(path, link));
-    RichTextBox box;
-    QVERIFY(box.loadFile(link).ok());
-    QCOMPARE(box.fileName(), link);
-    QCOMPARE(box.toPlainText(), QStringLiteral("http://example.com/ новости"));
-    // An entry in the control's own form comes back byte for byte.
-    QCOMPARE(box.textRTF(), kEntry);
-}
 
 void TestRtfControl::loadFailureLeavesControl_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("missing") << QStringLiteral("missing")
-                             << QStringLiteral("No such file or directory");
-    QTest::newRow("folder") << QStringLiteral("folder") << QStringLiteral("Is a directory");
-    QTest::newRow("fifo") << QStringLiteral("fifo") << QStringLiteral("Not a regular file");
-    QTest::newRow("device") << QStringLiteral("device") << QStringLiteral("Not a regular file");
-    QTest::newRow("dangling link")
-        << QStringLiteral("dangling") << QStringLiteral("No such file or directory");
-    QTest::newRow("too large") << QStringLiteral("large")
-                               << QStringLiteral("The file is larger than 64 MiB");
+    const QString missing = QStringLiteral("No such file or directory");
+    const QString notRegular = QStringLiteral("Not a regular file");
     const QString tooMuch = QStringLiteral("it holds more than 2000000 characters or 200000 "
                                            "paragraphs, more than Sitebook can show");
-    QTest::newRow("too many paragraphs") << QStringLiteral("paragraphs") << tooMuch;
-    QTest::newRow("too many characters") << QStringLiteral("characters") << tooMuch;
+    QTest::newRow("missing") << "missing" << missing;
+    QTest::newRow("folder") << "folder" << QStringLiteral("Is a directory");
+    QTest::newRow("fifo") << "fifo" << notRegular;
+    QTest::newRow("device") << "device" << notRegular;
+    QTest::newRow("dangling link") << "dangling" << missing;
+    QTest::newRow("too large") << "large" << QStringLiteral("The file is larger than 64 MiB");
+    QTest::newRow("too many paragraphs") << "paragraphs" << tooMuch;
+    QTest::newRow("too many characters") << "characters" << tooMuch;
 }
 
 void TestRtfControl::loadFailureLeavesControl()
@@ -87,68 +74,65 @@ void TestRtfControl::loadFailureLeavesControl()
     QFETCH(QString, reason);
     QTemporaryDir dir;
     const QString good = dir.filePath(QStringLiteral("good"));
-    QVERIFY(writeBytes(good, kEntry));
+    const QString link = dir.filePath(QStringLiteral("link"));
+    QVERIFY(writeBytes(good, kEntry) && QFile::link(good, link));
     QString path = dir.filePath(QStringLiteral("bad"));
-    if (kind == QLatin1String("folder")) {
+    if (kind == QLatin1String("folder"))
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("bad")));
-    } else if (kind == QLatin1String("fifo")) {
+    else if (kind == QLatin1String("fifo"))
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-    } else if (kind == QLatin1String("device")) {
+    else if (kind == QLatin1String("device"))
         path = QStringLiteral("/dev/zero");
-    } else if (kind == QLatin1String("dangling")) {
+    else if (kind == QLatin1String("dangling"))
         QVERIFY(QFile::link(dir.filePath(QStringLiteral("gone")), path));
-    } else if (kind == QLatin1String("large")) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QVERIFY(file.resize(qint64(200) * 1024 * 1024)); // sparse: costs no disk
-    } else if (kind == QLatin1String("paragraphs")) {
+    else if (kind == QLatin1String("large"))
+        QVERIFY(QFile(path).open(QIODevice::WriteOnly) &&
+                QFile::resize(path, qint64(200) * 1024 * 1024)); // sparse: costs no disk
+    else if (kind == QLatin1String("paragraphs"))
         QVERIFY(writeBytes(path, "{\\rtf1 " + QByteArray("p\\par ").repeated(200'001) + "}"));
-    } else if (kind == QLatin1String("characters")) {
+    else if (kind == QLatin1String("characters"))
         QVERIFY(writeBytes(path, "{\\rtf1 " + QByteArray("word ").repeated(400'001) + "}"));
-    }
 
+    // An entry in the control's own form, through a link, reads back byte for byte.
     RichTextBox box;
-    QVERIFY(box.loadFile(good).ok());
-    const QByteArray before = box.textRTF();
+    QVERIFY(box.loadFile(link).ok());
+    QCOMPARE(box.toPlainText(), QStringLiteral("http://example.com/ новости"));
+    QCOMPARE(box.textRTF(), kEntry);
     QElapsedTimer timer;
     timer.start();
     const Status status = box.loadFile(path);
     QVERIFY(timer.elapsed() < 2000);
-    QVERIFY(!status.ok());
+    QCOMPARE(status.ok(), false);
     QCOMPARE(status.message(),
              QStringLiteral("Cannot read the entry \"%1\": %2").arg(path, reason));
-    QCOMPARE(box.fileName(), good);
-    QCOMPARE(box.textRTF(), before);
+    QCOMPARE(box.fileName(), link);
+    QCOMPARE(box.textRTF(), kEntry);
 }
 
-void TestRtfControl::saveIntoMissingFolder()
+void TestRtfControl::failedSave_data()
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("List/news"));
-    RichTextBox box;
-    box.setTextRTF(kEntry);
-    const Status status = box.saveFile(path);
-    QVERIFY(!status.ok());
-    QVERIFY2(
-        status.message().startsWith(QStringLiteral("Cannot write the entry \"%1\": ").arg(path)),
-        qPrintable(status.message()));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-             QStringList());
-
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("diskFull");
+    QTest::addColumn<QStringList>("left");
+    QTest::newRow("missing folder") << "List/news" << false << QStringList();
     // A folder under the entry's name cannot be replaced by a file.
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("taken")));
-    QVERIFY(!box.saveFile(dir.filePath(QStringLiteral("taken"))).ok());
-    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-             QStringList{QStringLiteral("taken")});
+    QTest::newRow("folder in the way") << "news" << false << QStringList{"news"};
+    // Fails half-way through an existing entry: the file size limit, as a full disk would.
+    QTest::newRow("disk full") << "news" << true << QStringList{"news"};
 }
 
-// A save that fails half-way (here: the file size limit, as a full disk would)
-// leaves the old file whole and no temporary file behind.
-void TestRtfControl::failedSaveKeepsOldBytes()
+// A failed save reports itself, keeps the old file whole and leaves no temporary.
+void TestRtfControl::failedSave()
 {
+    QFETCH(QString, name);
+    QFETCH(bool, diskFull);
+    QFETCH(QStringList, left);
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("news"));
-    QVERIFY(writeBytes(path, kEntry));
+    const QString path = dir.filePath(name);
+    if (diskFull)
+        QVERIFY(writeBytes(path, kEntry));
+    else if (!name.contains(u'/'))
+        QVERIFY(QDir().mkdir(path));
     RichTextBox box;
     box.setTextRTF("{\\rtf1 " + QByteArray(20000, 'x') + "}");
 
@@ -156,38 +140,32 @@ void TestRtfControl::failedSaveKeepsOldBytes()
     QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit small = old;
-    small.rlim_cur = 4096;
+    small.rlim_cur = diskFull ? 4096 : old.rlim_cur;
     QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
     const Status status = box.saveFile(path);
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previousHandler);
 
-    QVERIFY(!status.ok());
+    QCOMPARE(status.ok(), false);
     QVERIFY2(
         status.message().startsWith(QStringLiteral("Cannot write the entry \"%1\": ").arg(path)),
         qPrintable(status.message()));
-    QCOMPARE(readBytes(path), kEntry);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-             QStringList{QStringLiteral("news")});
-
-    // And with room again, the same save replaces the file whole.
-    QVERIFY(box.saveFile(path).ok());
-    QCOMPARE(readBytes(path), box.textRTF());
+    QCOMPARE(entries(dir), left);
+    if (diskFull) {
+        QCOMPARE(readBytes(path), kEntry);
+        // With room again, the same save replaces the file whole.
+        QVERIFY(box.saveFile(path).ok());
+        QCOMPARE(readBytes(path), box.textRTF());
+    }
 }
 
 void TestRtfControl::setTextEmptyRestoresDefault()
 {
     RichTextBox box;
     box.setTextRTF("{\\rtf1{\\fonttbl{\\f0 Courier New;}}\\f0\\fs48\\b\\ul big}");
-    QVERIFY(!box.toPlainText().isEmpty());
     box.setText(QString());
-    QVERIFY(box.toPlainText().isEmpty());
     QCOMPARE(box.document()->blockCount(), 1);
-    const QFont font = box.currentCharFormat().font();
-    QCOMPARE(font.family(), QStringLiteral("Arial"));
-    QCOMPARE(font.pointSizeF(), 9.75);
-    QVERIFY(!font.bold());
-    QVERIFY(!font.underline());
+    QCOMPARE(box.currentCharFormat().font(), RichTextBox::defaultFont());
     QCOMPARE(box.textRTF(), RichTextBox().textRTF());
 
     // Formatting chosen in a box that is already empty is reset too.
@@ -196,7 +174,7 @@ void TestRtfControl::setTextEmptyRestoresDefault()
     box.setCurrentCharFormat(bold);
     box.setAlignment(Qt::AlignHCenter);
     box.setText(QString());
-    QVERIFY(!box.currentCharFormat().font().bold());
+    QCOMPARE(box.currentCharFormat().font(), RichTextBox::defaultFont());
     QCOMPARE(box.document()->firstBlock().blockFormat().alignment(), Qt::AlignLeft);
 }
 
