@@ -13,6 +13,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <algorithm>
+
 namespace {
 
 QString plainText(const QByteArray &rtf)
@@ -327,9 +329,9 @@ void TestRtfReader::corpus()
         // Both the document and the plain-text path must read it; a miss shows where.
         for (const QString &got :
              {normalized(box.toPlainText()), normalized(plainText(rtfFile.readAll()))}) {
-            qsizetype at = 0;
-            while (at < got.size() && at < expected.size() && got.at(at) == expected.at(at))
-                ++at;
+            const qsizetype at =
+                std::mismatch(got.cbegin(), got.cend(), expected.cbegin(), expected.cend()).first -
+                got.cbegin();
             if (got != expected) {
                 misses << QStringLiteral("%1 at %2: got \"%3\", expected \"%4\"")
                               .arg(name)

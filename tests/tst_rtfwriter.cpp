@@ -209,8 +209,8 @@ void TestRtfWriter::roundTripGenerated()
     for (int n = 0; n < 300; ++n) {
         RichTextBox original;
         QTextCursor cursor(original.document());
-        for (int b = 1 + rng.bounded(5); b > 0; --b) {
-            if (!cursor.atStart())
+        for (int b = 0, blocks = 1 + rng.bounded(5); b < blocks; ++b) {
+            if (b > 0)
                 cursor.insertBlock();
             QTextBlockFormat f;
             if (rng.bounded(2)) {
