@@ -8,11 +8,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
-#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -22,77 +20,47 @@ using testsupport::ScriptedDialogs;
 
 namespace {
 
-const QString A = QStringLiteral("A");
-const QString B = QStringLiteral("B");
-
-QString caption(const QString &name)
+// Every editor window; or only the one the user sees, as closed ones linger until
+// their deletion.
+QList<editprofile *> editors(bool shownOnly = false)
 {
-    return QStringLiteral("Edit URL Description - ") + name;
-}
-
-// The editor the user can see, if any. A closed one may linger until its deletion.
-editprofile *shownEditor()
-{
+    QList<editprofile *> found;
     for (QWidget *window : QApplication::topLevelWidgets()) {
-        if (auto *editor = qobject_cast<editprofile *>(window); editor && editor->isVisible())
-            return editor;
+        auto *editor = qobject_cast<editprofile *>(window);
+        if (editor && (editor->isVisible() || !shownOnly))
+            found << editor;
     }
-    return nullptr;
-}
-
-int editorCount()
-{
-    int count = 0;
-    for (QWidget *window : QApplication::topLevelWidgets())
-        count += qobject_cast<editprofile *>(window) != nullptr;
-    return count;
-}
-
-// Selects the entry and clicks "Edit ULR's information", as the user does.
-editprofile *openEditorOn(Form1 &form, const QString &name)
-{
-    if (!testsupport::clickEntry(*form.File1, name))
-        return nullptr;
-    // The selection timer enables the button at its next tick.
-    if (!QTest::qWaitFor([&] { return form.Command5->isEnabled(); }))
-        return nullptr;
-    QTest::mouseClick(form.Command5, Qt::LeftButton);
-    return shownEditor();
-}
-
-// Types at the end of the text, where a user adding a note would.
-void typeAtEnd(RichTextBox &box, const QString &text)
-{
-    QTest::keyClick(&box, Qt::Key_End, Qt::ControlModifier);
-    QTest::keyClicks(&box, text);
+    return found;
 }
 
 // Types text in any script: a keyboard layout or an input method delivers each
 // character as one key event carrying it, a pair of surrogates included.
-void typeText(RichTextBox &box, const QString &text)
+void type(RichTextBox &box, const QString &text)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const qsizetype length = text.at(i).isHighSurrogate() ? 2 : 1;
+    for (qsizetype i = 0, length = 1; i < text.size(); i += length) {
+        length = text.at(i).isHighSurrogate() ? 2 : 1;
         QTest::sendKeyEvent(QTest::Click, &box, Qt::Key_unknown, text.mid(i, length),
                             Qt::NoModifier);
-        i += length - 1;
     }
 }
 
-bool waitUntilDeleted(const QPointer<editprofile> &editor)
+// The character format in force at the first character of the first occurrence.
+QTextCharFormat formatOf(QTextDocument &document, const QString &text)
 {
-    return QTest::qWaitFor([&] { return editor.isNull(); });
+    QTextCursor at = document.find(text, 0, QTextDocument::FindCaseSensitively);
+    at.setPosition(at.selectionStart() + 1);
+    return at.charFormat();
 }
 
-// The character format in force at the first character of the first occurrence.
-QTextCharFormat formatOf(const QTextDocument &document, const QString &text)
+// The List folder, hidden names included, as "name=bytes".
+QStringList listed(const Sandbox &sandbox)
 {
-    const QTextCursor found = document.find(text);
-    if (found.isNull())
-        return QTextCharFormat();
-    QTextCursor at(const_cast<QTextDocument *>(&document));
-    at.setPosition(found.selectionStart() + 1);
-    return at.charFormat();
+    QStringList found;
+    for (const QString &name :
+         QDir(sandbox.list())
+             .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name))
+        found << name + QLatin1Char('=') + QString::fromLatin1(sandbox.read(name));
+    return found;
 }
 
 } // namespace
@@ -103,333 +71,198 @@ class TestEditprofile : public QObject {
 private slots:
     void cleanup();
 
-    void savesToTheLoadedEntryWhateverIsSelected();
-    void openingAgainReplacesTextAndCaption();
-    void savingUnloadsAndReopeningIsFresh();
-    void closeBoxDiscards();
-    void saveRecreatesAnEntryDeletedMeanwhile();
-    void saveIntoVanishedFolderKeepsEditorOpen();
+    void editing_data();
+    void editing();
     void formattingSurvivesSaveAndReload();
-    void nothingSelectedOpensNothing();
-    void loadFailure_data();
-    void loadFailure();
-    void editorOutlivesMainWindow();
 };
 
 void TestEditprofile::cleanup()
 {
     // An editor is a window of its own, not owned by the main window; none may reach
     // the next test.
-    for (QWidget *window : QApplication::topLevelWidgets()) {
-        if (qobject_cast<editprofile *>(window))
-            delete window;
-    }
+    qDeleteAll(editors());
 }
 
-void TestEditprofile::savesToTheLoadedEntryWhateverIsSelected()
+void TestEditprofile::editing_data()
 {
-    Sandbox sandbox;
-    ScriptedDialogs dialogs;
-    sandbox.write(A, plainEntry("alpha"));
-    sandbox.write(B, plainEntry("beta"));
-    const auto form = testsupport::openForm1();
-    QVERIFY(form);
-
-    editprofile *editor = openEditorOn(*form, A);
-    QVERIFY(editor);
-    QCOMPARE(editor->windowTitle(), caption(A));
-    QCOMPARE(editor->Label1->text(), sandbox.entry(A));
-    QCOMPARE(editor->RichTextBox1->toPlainText(), QStringLiteral("alpha"));
-    // Neither modal nor owned: the main window stays usable beside it.
-    QVERIFY(!editor->parentWidget());
-    QCOMPARE(editor->windowModality(), Qt::NonModal);
-    QCOMPARE(editor->focusWidget(), editor->RichTextBox1);
-    // The path label lies below the client area, out of the user's sight.
-    QVERIFY(!editor->rect().intersects(editor->Label1->geometry()));
-
-    typeAtEnd(*editor->RichTextBox1, QStringLiteral(" more"));
-    QVERIFY(testsupport::clickEntry(*form->File1, B));
-    QTest::mouseClick(editor->Command1, Qt::LeftButton);
-
-    QCOMPARE(sandbox.read(A), plainEntry("alpha more"));
-    QCOMPARE(sandbox.read(B), plainEntry("beta"));
-    QVERIFY(dialogs.asked().isEmpty());
-    QVERIFY(!shownEditor());
+    // What the user does, step by step, with entries A and B holding their own names.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<int>("errors");
+    // The editor left open, as "name=text" (or none); a last Save must write it there.
+    QTest::addColumn<QString>("shown");
+    // The List folder at the end, as "name=text".
+    QTest::addColumn<QStringList>("files");
+    const auto row = [](const char *name, const char *steps, int errors, const char *shown,
+                        const char *files) {
+        QTest::newRow(name) << QString::fromUtf8(steps).split(QStringLiteral(", ")) << errors
+                            << QString::fromUtf8(shown)
+                            << QString::fromUtf8(files).split(QStringLiteral(", "));
+    };
+    row("Save writes the loaded entry, not the selected one",
+        "select A, edit, type, select B, save, edit", 0, "B=B", "A=A typed, B=B");
+    row("opening on B drops A's edits", "select A, edit, type, select B, edit, type", 0,
+        "B=B typed", "A=A, B=B typed");
+    row("reopening after a save is fresh", "select A, edit, type, save, edit", 0, "A=A typed",
+        "A=A typed, B=B");
+    row("close box discards", "select A, edit, type, close box, edit", 0, "A=A", "A=A, B=B");
+    row("Save recreates an entry deleted meanwhile", "select A, edit, type, delete A, save", 0, "",
+        "A=A typed, B=B");
+    // Disk-full, read-only, and every other command without its folder: tst_faults.
+    row("Save into a vanished folder, main window closed meanwhile",
+        "select A, edit, type, List away, save, close Form1, List back", 1, "A=A typed",
+        "A=A typed, B=B");
+    row("nothing selected opens nothing", "select A, deselect, edit", 0, "", "A=A, B=B");
+    // No window is left that could save to a path it never loaded.
+    row("failed load closes a new editor", "select A, remove A, edit", 1, "", "B=B");
+    row("failed load keeps the open editor", "select B, edit, type, select A, remove A, edit", 1,
+        "B=B typed", "B=B typed");
 }
 
-void TestEditprofile::openingAgainReplacesTextAndCaption()
+void TestEditprofile::editing()
 {
+    QFETCH(QStringList, steps);
+    QFETCH(int, errors);
+    QFETCH(QString, shown);
+    QFETCH(QStringList, files);
     Sandbox sandbox;
+    sandbox.write(QStringLiteral("A"), plainEntry("A"));
+    sandbox.write(QStringLiteral("B"), plainEntry("B"));
     ScriptedDialogs dialogs;
-    sandbox.write(A, plainEntry("alpha"));
-    sandbox.write(B, plainEntry("beta"));
     const auto form = testsupport::openForm1();
     QVERIFY(form);
-
-    QPointer<editprofile> first = openEditorOn(*form, A);
-    QVERIFY(first);
-    typeAtEnd(*first->RichTextBox1, QStringLiteral(" unsaved"));
-
-    editprofile *second = openEditorOn(*form, B);
-    QCOMPARE(second, first.data());
-    QCOMPARE(editorCount(), 1);
-    // The caption names the entry being edited, once; it does not grow.
-    QCOMPARE(second->windowTitle(), caption(B));
-    QCOMPARE(second->Label1->text(), sandbox.entry(B));
-    QCOMPARE(second->RichTextBox1->toPlainText(), QStringLiteral("beta"));
-
-    typeAtEnd(*second->RichTextBox1, QStringLiteral(" edited"));
-    QTest::mouseClick(second->Command1, Qt::LeftButton);
-    QCOMPARE(sandbox.read(B), plainEntry("beta edited"));
-    QCOMPARE(sandbox.read(A), plainEntry("alpha"));
-    QVERIFY(dialogs.asked().isEmpty());
-}
-
-void TestEditprofile::savingUnloadsAndReopeningIsFresh()
-{
-    Sandbox sandbox;
-    ScriptedDialogs dialogs;
-    sandbox.write(A, plainEntry("alpha"));
-    sandbox.write(B, plainEntry("beta"));
-    const auto form = testsupport::openForm1();
-    QVERIFY(form);
-
-    QPointer<editprofile> first = openEditorOn(*form, A);
-    QVERIFY(first);
-    openEditorOn(*form, B);
-    typeAtEnd(*first->RichTextBox1, QStringLiteral("!"));
-    QTest::mouseClick(first->Command1, Qt::LeftButton);
-    QVERIFY(!first->isVisible());
-    QVERIFY(waitUntilDeleted(first));
-    QCOMPARE(editorCount(), 0);
-
-    editprofile *fresh = openEditorOn(*form, A);
-    QVERIFY(fresh);
-    QCOMPARE(fresh->windowTitle(), caption(A));
-    QCOMPARE(fresh->Label1->text(), sandbox.entry(A));
-    QCOMPARE(fresh->RichTextBox1->toPlainText(), QStringLiteral("alpha"));
-    QCOMPARE(sandbox.read(B), plainEntry("beta!"));
-}
-
-void TestEditprofile::closeBoxDiscards()
-{
-    Sandbox sandbox;
-    ScriptedDialogs dialogs;
-    sandbox.write(A, plainEntry("alpha"));
-    const auto form = testsupport::openForm1();
-    QVERIFY(form);
-
-    QPointer<editprofile> editor = openEditorOn(*form, A);
-    QVERIFY(editor);
-    typeAtEnd(*editor->RichTextBox1, QStringLiteral(" thrown away"));
-    QVERIFY(editor->close());
-    QVERIFY(waitUntilDeleted(editor));
-
-    QCOMPARE(sandbox.read(A), plainEntry("alpha"));
-    QVERIFY(dialogs.asked().isEmpty());
-    QCOMPARE(openEditorOn(*form, A)->RichTextBox1->toPlainText(), QStringLiteral("alpha"));
-}
-
-void TestEditprofile::saveRecreatesAnEntryDeletedMeanwhile()
-{
-    Sandbox sandbox;
-    ScriptedDialogs dialogs;
-    sandbox.write(A, plainEntry("alpha"));
-    sandbox.write(B, plainEntry("beta"));
-    const auto form = testsupport::openForm1();
-    QVERIFY(form);
-
-    editprofile *editor = openEditorOn(*form, A);
-    QVERIFY(editor);
-    typeAtEnd(*editor->RichTextBox1, QStringLiteral(" kept"));
-
-    // The user deletes the same entry in the main window.
-    dialogs.answerMessages({dialogs::Yes});
-    QTest::mouseClick(form->Command7, Qt::LeftButton);
-    QVERIFY(!sandbox.exists(A));
-    QCOMPARE(testsupport::shownNames(*form->File1), QStringList{B});
-
-    QTest::mouseClick(editor->Command1, Qt::LeftButton);
-    QCOMPARE(sandbox.read(A), plainEntry("alpha kept"));
-    QVERIFY(dialogs.errors().isEmpty());
-
-    // The list shows it again once it reads the folder again, as a search does.
-    QTest::keyClicks(form->Text1, QStringLiteral("A"));
-    QTest::keyClick(form->Text1, Qt::Key_Backspace);
-    QCOMPARE(testsupport::shownNames(*form->File1), (QStringList{A, B}));
-}
-
-void TestEditprofile::saveIntoVanishedFolderKeepsEditorOpen()
-{
-    Sandbox sandbox;
-    ScriptedDialogs dialogs;
-    sandbox.write(A, plainEntry("alpha"));
-    const auto form = testsupport::openForm1();
-    QVERIFY(form);
-
-    QPointer<editprofile> editor = openEditorOn(*form, A);
-    QVERIFY(editor);
-    typeAtEnd(*editor->RichTextBox1, QStringLiteral(" mended"));
-
     QDir base(sandbox.base());
-    QVERIFY(base.rename(QStringLiteral("List"), QStringLiteral("Elsewhere")));
-    QTest::mouseClick(editor->Command1, Qt::LeftButton);
+    QStringList away;
 
-    const QStringList errors = dialogs.errors();
-    QCOMPARE(errors.size(), 1);
-    QVERIFY2(errors.first().contains(sandbox.entry(A)), qPrintable(errors.first()));
-    QVERIFY(editor);
-    QVERIFY(editor->isVisible());
-    QCOMPARE(editor->RichTextBox1->toPlainText(), QStringLiteral("alpha mended"));
-    QCOMPARE(editor->Label1->text(), sandbox.entry(A));
-    QCOMPARE(editor->windowTitle(), caption(A));
-    // Nothing was made in place of the folder.
-    QVERIFY(!QFileInfo::exists(sandbox.list()));
+    for (const QString &step : steps) {
+        const QString name = step.section(QLatin1Char(' '), 1);
+        QPointer<editprofile> editor = editors(true).value(0);
+        if (step.startsWith(QLatin1String("select "))) {
+            QVERIFY(testsupport::clickEntry(*form->File1, name));
+            // The selection timer enables the button at its next tick.
+            QTRY_VERIFY(form->Command5->isEnabled());
+        } else if (step == QLatin1String("deselect")) {
+            // The click lands in the moment before the timer sees the selection gone.
+            form->File1->clearSelection();
+            form->File1->setCurrentIndex(QModelIndex());
+            QCOMPARE(form->File1->fileName(), QString());
+            QVERIFY(form->Command5->isEnabled());
+        } else if (step == QLatin1String("edit")) {
+            QTest::mouseClick(form->Command5, Qt::LeftButton);
+            // One editor at most: opening again reuses the window already open.
+            if (editor)
+                QCOMPARE(editors(true).value(0), editor.data());
+            if (editprofile *opened = editors(true).value(0))
+                QCOMPARE(opened->focusWidget(), opened->RichTextBox1);
+        } else if (step == QLatin1String("type")) {
+            QVERIFY(editor);
+            QTest::keyClick(editor->RichTextBox1, Qt::Key_End, Qt::ControlModifier);
+            type(*editor->RichTextBox1, QStringLiteral(" typed"));
+        } else if (step == QLatin1String("save")) {
+            QVERIFY(editor);
+            const qsizetype before = dialogs.errors().size();
+            QTest::mouseClick(editor->Command1, Qt::LeftButton);
+            // A save either closes the editor or is reported and leaves it as it was.
+            if (dialogs.errors().size() == before)
+                QVERIFY(QTest::qWaitFor([&] { return editor.isNull(); }));
+            else
+                QCOMPARE(editors(true).value(0), editor.data());
+        } else if (step == QLatin1String("close box")) {
+            QVERIFY(editor && editor->close());
+            QVERIFY(QTest::qWaitFor([&] { return editor.isNull(); }));
+        } else if (step == QLatin1String("delete A")) {
+            dialogs.answerMessages({dialogs::Yes});
+            QTest::mouseClick(form->Command7, Qt::LeftButton);
+            QVERIFY(!sandbox.exists(name));
+        } else if (step == QLatin1String("remove A")) {
+            QVERIFY(QFile::remove(sandbox.entry(name)));
+        } else if (step == QLatin1String("List away")) {
+            away = listed(sandbox);
+            QVERIFY(base.rename(QStringLiteral("List"), QStringLiteral("Elsewhere")));
+        } else if (step == QLatin1String("List back")) {
+            // Nothing was made in the folder's place, nor changed in it.
+            QVERIFY(base.rename(QStringLiteral("Elsewhere"), QStringLiteral("List")));
+            QCOMPARE(listed(sandbox), away);
+        } else if (step == QLatin1String("close Form1")) {
+            QVERIFY(form->close());
+            QTest::qWait(10);
+        } else {
+            QFAIL(qPrintable(step));
+        }
+    }
 
-    QVERIFY(base.rename(QStringLiteral("Elsewhere"), QStringLiteral("List")));
-    QCOMPARE(sandbox.read(A), plainEntry("alpha"));
-    QTest::mouseClick(editor->Command1, Qt::LeftButton);
-    QCOMPARE(sandbox.read(A), plainEntry("alpha mended"));
-    QCOMPARE(dialogs.errors().size(), 1);
-    QVERIFY(waitUntilDeleted(editor));
-    // The atomic save leaves no temporary file behind.
-    QCOMPARE(QDir(sandbox.list()).entryList(QDir::Files | QDir::Hidden), QStringList{A});
+    QCOMPARE(dialogs.errors().size(), errors);
+    for (const QString &error : dialogs.errors())
+        QVERIFY2(error.contains(sandbox.entry(QStringLiteral("A"))), qPrintable(error));
+    QCOMPARE(dialogs.asked().size(), errors + steps.count(QStringLiteral("delete A")));
+    QTRY_COMPARE(editors().size(), shown.isEmpty() ? 0 : 1);
+    if (!shown.isEmpty()) {
+        QPointer<editprofile> editor = editors(true).value(0);
+        QVERIFY(editor);
+        // The caption names the entry being edited, once; it does not grow.
+        const QString name = shown.section(QLatin1Char('='), 0, 0);
+        QCOMPARE(editor->windowTitle(), QStringLiteral("Edit URL Description - ") + name);
+        QCOMPARE(editor->Label1->text(), sandbox.entry(name));
+        QCOMPARE(editor->RichTextBox1->toPlainText(), shown.section(QLatin1Char('='), 1));
+        // Neither modal nor owned: the main window stays usable beside it.
+        QVERIFY(!editor->parentWidget());
+        QCOMPARE(editor->windowModality(), Qt::NonModal);
+        // The path label lies below the client area, out of the user's sight.
+        QVERIFY(!editor->rect().intersects(editor->Label1->geometry()));
+        QTest::mouseClick(editor->Command1, Qt::LeftButton);
+        QVERIFY(QTest::qWaitFor([&] { return editor.isNull(); }));
+    }
+    QStringList expected;
+    for (const QString &file : files)
+        expected << file.section(QLatin1Char('='), 0, 0) + QLatin1Char('=') +
+                        QString::fromLatin1(plainEntry(file.section(QLatin1Char('='), 1).toUtf8()));
+    QCOMPARE(listed(sandbox), expected);
 }
 
 void TestEditprofile::formattingSurvivesSaveAndReload()
 {
     Sandbox sandbox;
+    sandbox.write(QStringLiteral("A"), plainEntry("A"));
     ScriptedDialogs dialogs;
-    sandbox.write(A, plainEntry("site"));
     const auto form = testsupport::openForm1();
     QVERIFY(form);
-
-    editprofile *editor = openEditorOn(*form, A);
+    QVERIFY(testsupport::clickEntry(*form->File1, QStringLiteral("A")));
+    QTRY_VERIFY(form->Command5->isEnabled());
+    QTest::mouseClick(form->Command5, Qt::LeftButton);
+    editprofile *editor = editors(true).value(0);
     QVERIFY(editor);
     RichTextBox &box = *editor->RichTextBox1;
-    typeAtEnd(box, QStringLiteral(" "));
+    QTest::keyClick(&box, Qt::Key_End, Qt::ControlModifier);
+    type(box, QStringLiteral(" "));
     box.setFontWeight(QFont::Bold);
-    QTest::keyClicks(&box, QStringLiteral("bold"));
+    type(box, QStringLiteral("bold"));
     box.setFontWeight(QFont::Normal);
-    QTest::keyClicks(&box, QStringLiteral(" "));
+    type(box, QStringLiteral(" "));
     box.setTextColor(QColor(200, 0, 0));
-    QTest::keyClicks(&box, QStringLiteral("red"));
+    type(box, QStringLiteral("red"));
     box.setTextColor(QColor(Qt::black));
-    typeText(box, QStringLiteral(" Привет 😀"));
-    const QString typed = QStringLiteral("site bold red Привет 😀");
+    type(box, QStringLiteral(" Привет 😀"));
+    const QString typed = QStringLiteral("A bold red Привет 😀");
     QCOMPARE(box.toPlainText(), typed);
     QTest::mouseClick(editor->Command1, Qt::LeftButton);
-    const QByteArray firstSave = sandbox.read(A);
-
+    const QByteArray firstSave = sandbox.read(QStringLiteral("A"));
     // Cyrillic goes out in the code page, as hexadecimal escapes.
     QVERIFY2(firstSave.toLower().contains("\\'cf\\'f0\\'e8\\'e2\\'e5\\'f2"), firstSave.constData());
 
-    editprofile *reopened = openEditorOn(*form, A);
-    QVERIFY(reopened);
-    const QTextDocument &document = *reopened->RichTextBox1->document();
+    QTest::mouseClick(form->Command5, Qt::LeftButton);
+    QTRY_VERIFY((editor = editors(true).value(0)));
+    QTextDocument &document = *editor->RichTextBox1->document();
     QCOMPARE(document.toPlainText(), typed);
+    QCOMPARE(formatOf(document, QStringLiteral("A")).fontWeight(), int(QFont::Normal));
     QCOMPARE(formatOf(document, QStringLiteral("bold")).fontWeight(), int(QFont::Bold));
-    QCOMPARE(formatOf(document, QStringLiteral("site")).fontWeight(), int(QFont::Normal));
     QCOMPARE(formatOf(document, QStringLiteral("red")).foreground().color(), QColor(200, 0, 0));
     QCOMPARE(formatOf(document, QStringLiteral("red")).fontWeight(), int(QFont::Normal));
 
     // Saving what was loaded, untouched, writes the same bytes again.
-    QTest::mouseClick(reopened->Command1, Qt::LeftButton);
-    QCOMPARE(sandbox.read(A), firstSave);
-    // And the main window shows the same text.
-    QVERIFY(testsupport::clickEntry(*form->File1, A));
-    QCOMPARE(form->Text2->toPlainText(), typed);
-}
-
-void TestEditprofile::nothingSelectedOpensNothing()
-{
-    Sandbox sandbox;
-    ScriptedDialogs dialogs;
-    sandbox.write(A, plainEntry("alpha"));
-    const auto form = testsupport::openForm1();
-    QVERIFY(form);
-
-    QVERIFY(testsupport::clickEntry(*form->File1, A));
-    QTRY_VERIFY(form->Command5->isEnabled());
-    // The click lands in the moment before the timer sees that the selection is gone.
-    form->File1->clearSelection();
-    form->File1->setCurrentIndex(QModelIndex());
-    QCOMPARE(form->File1->fileName(), QString());
-    QVERIFY(form->Command5->isEnabled());
-    QTest::mouseClick(form->Command5, Qt::LeftButton);
-
-    QVERIFY(!shownEditor());
-    QCOMPARE(editorCount(), 0);
-    QVERIFY(dialogs.asked().isEmpty());
-}
-
-void TestEditprofile::loadFailure_data()
-{
-    QTest::addColumn<bool>("editorWasOpen");
-    QTest::newRow("new editor") << false;
-    QTest::newRow("editor already open on another entry") << true;
-}
-
-void TestEditprofile::loadFailure()
-{
-    QFETCH(bool, editorWasOpen);
-    Sandbox sandbox;
-    ScriptedDialogs dialogs;
-    sandbox.write(A, plainEntry("alpha"));
-    sandbox.write(B, plainEntry("beta"));
-    const auto form = testsupport::openForm1();
-    QVERIFY(form);
-
-    QPointer<editprofile> open;
-    if (editorWasOpen) {
-        open = openEditorOn(*form, B);
-        QVERIFY(open);
-        typeAtEnd(*open->RichTextBox1, QStringLiteral(" unsaved"));
-    }
-    QVERIFY(testsupport::clickEntry(*form->File1, A));
-    QTRY_VERIFY(form->Command5->isEnabled());
-    QVERIFY(QFile::remove(sandbox.entry(A)));
-    QTest::mouseClick(form->Command5, Qt::LeftButton);
-
-    const QStringList errors = dialogs.errors();
-    QCOMPARE(errors.size(), 1);
-    QVERIFY2(errors.first().contains(sandbox.entry(A)), qPrintable(errors.first()));
-    if (editorWasOpen) {
-        QVERIFY(open);
-        QCOMPARE(shownEditor(), open.data());
-        QCOMPARE(open->RichTextBox1->toPlainText(), QStringLiteral("beta unsaved"));
-        QCOMPARE(open->Label1->text(), sandbox.entry(B));
-        QCOMPARE(open->windowTitle(), caption(B));
-        QTest::mouseClick(open->Command1, Qt::LeftButton);
-        QCOMPARE(sandbox.read(B), plainEntry("beta unsaved"));
-    } else {
-        // No window is left that could save to a path it never loaded.
-        QVERIFY(!shownEditor());
-        QTRY_COMPARE(editorCount(), 0);
-    }
-    QVERIFY(!sandbox.exists(A));
-}
-
-void TestEditprofile::editorOutlivesMainWindow()
-{
-    Sandbox sandbox;
-    ScriptedDialogs dialogs;
-    sandbox.write(A, plainEntry("alpha"));
-    const auto form = testsupport::openForm1();
-    QVERIFY(form);
-
-    QPointer<editprofile> editor = openEditorOn(*form, A);
-    QVERIFY(editor);
-    QVERIFY(form->close());
-    QVERIFY(!form->isVisible());
-    QTest::qWait(10);
-    QVERIFY(editor);
-    QVERIFY(editor->isVisible());
-
-    typeAtEnd(*editor->RichTextBox1, QStringLiteral(" later"));
     QTest::mouseClick(editor->Command1, Qt::LeftButton);
-    QCOMPARE(sandbox.read(A), plainEntry("alpha later"));
-    QVERIFY(waitUntilDeleted(editor));
+    QCOMPARE(sandbox.read(QStringLiteral("A")), firstSave);
+    // And the main window shows the same text.
+    QVERIFY(testsupport::clickEntry(*form->File1, QStringLiteral("A")));
+    QCOMPARE(form->Text2->toPlainText(), typed);
 }
 
 QTEST_MAIN(TestEditprofile)
