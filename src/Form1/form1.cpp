@@ -261,6 +261,8 @@ void Form1::Command3_Click()
                     dialogs::Information);
     setAddingState(true);
     g->setText(QString());
+    // The box the message just pointed to takes what the user types next.
+    g->setFocus();
 }
 
 void Form1::Command4_Click()
