@@ -5,7 +5,6 @@
 #include "editprofile/editprofile.h"
 #include "Form1/form1.h"
 #include "Form1/picturebutton.h"
-#include "testsupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -17,7 +16,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -61,6 +59,13 @@ void clearSearch(Form1 &form)
     QTest::keyClick(form.Text1, Qt::Key_Backspace);
 }
 
+void typeAtEnd(RichTextBox &box, const QString &text)
+{
+    box.setFocus();
+    QTest::keyClick(&box, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(&box, text);
+}
+
 void startAdd(Form1 &form, testsupport::ScriptedDialogs &dialogs, const QString &name)
 {
     dialogs.answerInputs({name});
@@ -89,6 +94,12 @@ editprofile *openEditor(Form1 &form)
     return shownEditor();
 }
 
+bool saveAndClose(editprofile &editor)
+{
+    QTest::mouseClick(editor.Command1, Qt::LeftButton);
+    return QTest::qWaitFor([] { return shownEditor() == nullptr; });
+}
+
 void closeEditors()
 {
     for (QWidget *window : QApplication::topLevelWidgets()) {
@@ -103,30 +114,50 @@ void deleteSelected(Form1 &form, testsupport::ScriptedDialogs &dialogs, int answ
     QTest::mouseClick(form.Command7, Qt::LeftButton);
 }
 
-QString addAndShow(Form1 &form, testsupport::ScriptedDialogs &dialogs,
-                   const testsupport::Sandbox &sandbox, const QString &name, const QString &text)
+QString reportMismatch(const testsupport::ScriptedDialogs &dialogs, qsizetype count,
+                       const QString &path)
 {
-    const int errorsBefore = int(dialogs.errors().size());
-    startAdd(form, dialogs, name);
-    if (!form.Command4->isEnabled())
+    const QStringList errors = dialogs.errors();
+    if (errors.size() == count && (count == 0 || errors.constLast().contains(path)))
+        return QString();
+    return QStringLiteral("%1 reports, wanted %2 naming %3: %4")
+        .arg(errors.size())
+        .arg(count)
+        .arg(path, dialogs.prompts().join(u" | "));
+}
+
+bool Session::open()
+{
+    form = testsupport::openForm1();
+    return form != nullptr;
+}
+
+QString Session::addAndShow(const QString &name, const QString &text)
+{
+    const qsizetype errorsBefore = dialogs.errors().size();
+    const auto newReport = [&] {
+        return dialogs.errors().size() != errorsBefore
+                   ? QStringLiteral("error report: ") + dialogs.errors().constLast()
+                   : QString();
+    };
+    startAdd(*form, dialogs, name);
+    if (!form->Command4->isEnabled())
         return QStringLiteral("the add did not start: ") + dialogs.prompts().join(u" | ");
-    typeAndSave(form, text);
-    if (form.Command4->isEnabled())
+    typeAndSave(*form, text);
+    if (form->Command4->isEnabled())
         return QStringLiteral("the save did not end the add: ") + dialogs.prompts().join(u" | ");
-    if (dialogs.errors().size() != errorsBefore)
-        return QStringLiteral("error report: ") + dialogs.errors().constLast();
+    if (!newReport().isEmpty())
+        return newReport();
     if (!QFile::exists(sandbox.entry(name)))
         return QStringLiteral("no file at ") + sandbox.entry(name);
-    if (!testsupport::shownNames(*form.File1).contains(name))
-        return QStringLiteral("not listed: ") +
-               testsupport::shownNames(*form.File1).join(QLatin1Char(','));
-    if (!select(form, name))
+    const QStringList shown = testsupport::shownNames(*form->File1);
+    if (!shown.contains(name))
+        return QStringLiteral("not listed: ") + shown.join(QLatin1Char(','));
+    if (!select(*form, name))
         return QStringLiteral("cannot select it");
-    if (form.Text2->toPlainText() != text)
-        return QStringLiteral("the pane shows \"%1\"").arg(form.Text2->toPlainText());
-    if (dialogs.errors().size() != errorsBefore)
-        return QStringLiteral("error report: ") + dialogs.errors().constLast();
-    return QString();
+    if (form->Text2->toPlainText() != text)
+        return QStringLiteral("the pane shows \"%1\"").arg(form->Text2->toPlainText());
+    return newReport();
 }
 
 void resetPeakMemory()
@@ -156,11 +187,7 @@ bool sanitized()
 #if defined(__SANITIZE_ADDRESS__)
     return true;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    return true;
-#else
-    return false;
-#endif
+    return __has_feature(address_sanitizer);
 #else
     return false;
 #endif
@@ -169,22 +196,36 @@ bool sanitized()
 SmallDisk::SmallDisk(const QString &folder, int kibibytes) : m_folder(folder)
 {
     const QByteArray options = "size=" + QByteArray::number(kibibytes) + "k,mode=0755";
-    if (::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, options.constData()) ==
-        0)
-        m_mounted = true;
-    else
+    const QByteArray path = QFile::encodeName(folder);
+    m_mounted = ::mount("tmpfs", path.constData(), "tmpfs", 0, options.constData()) == 0;
+    if (!m_mounted)
         m_why = QStringLiteral("mounting a tmpfs on %1 was refused: %2")
                     .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 SmallDisk::~SmallDisk()
 {
+    free();
     if (m_mounted)
         ::umount2(QFile::encodeName(m_folder).constData(), MNT_DETACH);
 }
 
+QString SmallDisk::how() const
+{
+    return m_mounted ? QStringLiteral("a full tmpfs") : QStringLiteral("RLIMIT_FSIZE of 0");
+}
+
 bool SmallDisk::fill()
 {
+    if (!m_mounted) {
+        qInfo("%s; the full disk is a file-size limit of zero instead", qPrintable(m_why));
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = 0;
+        m_limited = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+        return m_limited;
+    }
     const QByteArray path = QFile::encodeName(m_folder + QLatin1Char('/') + fillerName());
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (fd < 0)
@@ -203,49 +244,8 @@ bool SmallDisk::fill()
 
 void SmallDisk::free()
 {
-    ::unlink(QFile::encodeName(m_folder + QLatin1Char('/') + fillerName()).constData());
-}
-
-bool SmallDisk::setReadOnly(bool readOnly)
-{
-    const unsigned long flags = MS_REMOUNT | (readOnly ? MS_RDONLY : 0);
-    return ::mount(nullptr, QFile::encodeName(m_folder).constData(), nullptr, flags, nullptr) == 0;
-}
-
-FullDisk::FullDisk(const QString &folder) : m_disk(folder, 64)
-{
-    if (!m_disk.mounted()) {
-        qInfo("%s; the full disk is a file-size limit of zero instead", qPrintable(m_disk.why()));
-        std::signal(SIGXFSZ, SIG_IGN);
-    }
-}
-
-FullDisk::~FullDisk()
-{
-    free();
-}
-
-QString FullDisk::how() const
-{
-    return m_disk.mounted() ? QStringLiteral("a full 64 KiB tmpfs")
-                            : QStringLiteral("RLIMIT_FSIZE of 0");
-}
-
-bool FullDisk::fill()
-{
-    if (m_disk.mounted())
-        return m_disk.fill();
-    rlimit limit{};
-    ::getrlimit(RLIMIT_FSIZE, &limit);
-    limit.rlim_cur = 0;
-    m_limited = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    return m_limited;
-}
-
-void FullDisk::free()
-{
-    if (m_disk.mounted()) {
-        m_disk.free();
+    if (m_mounted) {
+        ::unlink(QFile::encodeName(m_folder + QLatin1Char('/') + fillerName()).constData());
     } else if (m_limited) {
         rlimit limit{};
         ::getrlimit(RLIMIT_FSIZE, &limit);
@@ -253,6 +253,12 @@ void FullDisk::free()
         ::setrlimit(RLIMIT_FSIZE, &limit);
         m_limited = false;
     }
+}
+
+bool SmallDisk::setReadOnly(bool readOnly)
+{
+    const unsigned long flags = MS_REMOUNT | (readOnly ? MS_RDONLY : 0);
+    return ::mount(nullptr, QFile::encodeName(m_folder).constData(), nullptr, flags, nullptr) == 0;
 }
 
 bool setImmutable(const QString &path, bool immutable)
@@ -270,27 +276,6 @@ bool setImmutable(const QString &path, bool immutable)
     ::close(fd);
     errno = error;
     return ok;
-}
-
-namespace {
-void watchdogExpired(int)
-{
-    static const char message[] = "Watchdog: the test did not finish in time; aborting\n";
-    // Only async-signal-safe calls here: write(2), then abort() for Qt Test's stack trace.
-    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, message, sizeof message - 1);
-    std::abort();
-}
-} // namespace
-
-Watchdog::Watchdog(unsigned seconds)
-{
-    std::signal(SIGALRM, watchdogExpired);
-    ::alarm(seconds);
-}
-
-Watchdog::~Watchdog()
-{
-    ::alarm(0);
 }
 
 } // namespace hardening

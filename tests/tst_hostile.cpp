@@ -1,141 +1,90 @@
 #include "controls/filelist/filelistbox.h"
 #include "controls/richtext/richtextbox.h"
-#include "editprofile/editprofile.h"
 #include "Form1/form1.h"
-#include "Form1/picturebutton.h"
 #include "hardening.h"
-#include "testsupport.h"
 
 #include <QElapsedTimer>
-#include <QFile>
-#include <QLabel>
 #include <QProcess>
 #include <QTest>
 
 using namespace hardening;
 using testsupport::plainEntry;
-using testsupport::Sandbox;
-using testsupport::ScriptedDialogs;
-
-namespace {
-
-constexpr int kMillion = 1000 * 1000;
-
-QByteArray repeat(const QByteArray &unit, int times)
-{
-    return unit.repeated(times);
-}
-
-// The hostile files, made when a row runs so the big ones are not all held at once.
-QByteArray hostile(const QString &recipe)
-{
-    if (recipe == QLatin1String("deep"))
-        return "{\\rtf1 " + repeat("{", kMillion) + "deep" + repeat("}", kMillion) + " after}";
-    if (recipe == QLatin1String("deep unclosed"))
-        return "{\\rtf1 before " + repeat("{", kMillion) + "deep";
-    if (recipe == QLatin1String("deep formatted"))
-        return "{\\rtf1 " + repeat("{\\b\\i\\ul\\fs48\\cf1 x", 100 * 1000) + "end" +
-               repeat("}", 100 * 1000) + "}";
-    if (recipe == QLatin1String("deep closing"))
-        return "{\\rtf1 before}" + repeat("}", kMillion) + "after";
-    if (recipe == QLatin1String("bin claim"))
-        return "{\\rtf1 before {\\bin2000000000 abc} after}";
-    if (recipe == QLatin1String("bin overflow"))
-        return "{\\rtf1 before \\bin99999999999999999999 abc after}";
-    if (recipe == QLatin1String("bin negative"))
-        return "{\\rtf1 before \\bin-5 abc after}";
-    if (recipe == QLatin1String("u range"))
-        return "{\\rtf1\\ansi a\\u99999999?b\\u-99999999?c\\u2147483648?d\\u-2147483649?e"
-               "\\u65536?f\\u-1?g\\u55296?h\\u56320?i}";
-    if (recipe == QLatin1String("u digits"))
-        return "{\\rtf1 a\\u" + repeat("9", kMillion) + " b}";
-    if (recipe == QLatin1String("uc huge"))
-        return "{\\rtf1\\uc2000000000\\u1046 after}";
-    if (recipe == QLatin1String("long control word"))
-        return "{\\rtf1 a\\" + repeat("z", kMillion) + " b}";
-    if (recipe == QLatin1String("huge sizes"))
-        return "{\\rtf1 {\\fs2000000000 big}{\\fs-2000000000 negative}{\\fs0 zero}"
-               "{\\li2000000000\\fi-2000000000\\ri2000000000 indented\\par}"
-               "{\\up2000000000 up}{\\sa2000000000\\sb2000000000 spaced\\par} end}";
-    if (recipe == QLatin1String("huge table numbers"))
-        return "{\\rtf1{\\fonttbl{\\f2000000000\\fcharset2000000000 X;}}{\\colortbl;"
-               "\\red999999\\green-5\\blue2000000000;}\\f2000000000\\cf2000000000"
-               "\\highlight-1\\cb99999\\ansicpg2000000000\\deff-1 text}";
-    if (recipe == QLatin1String("cut hex"))
-        return "{\\rtf1 a\\'zz b\\'";
-    if (recipe == QLatin1String("150,000 paragraphs"))
-        return "{\\rtf1 " + repeat("p\\par ", 150 * 1000) + "}";
-    if (recipe == QLatin1String("word 1,000,000"))
-        return "{\\rtf1\\ansi " + QByteArray(kMillion, 'w') + "}";
-    if (recipe == QLatin1String("million paragraphs"))
-        return "{\\rtf1 " + repeat("p\\par ", kMillion) + "}";
-    if (recipe == QLatin1String("word 100 MB"))
-        return "{\\rtf1\\ansi " + QByteArray(100 * 1024 * 1024, 'w') + "}";
-    if (recipe == QLatin1String("word 20,000"))
-        return "{\\rtf1\\ansi " + QByteArray(20 * 1000, 'w') + "}";
-    if (recipe == QLatin1String("word 100,000"))
-        return "{\\rtf1\\ansi " + QByteArray(100 * 1000, 'w') + "}";
-    if (recipe == QLatin1String("word 8 MB"))
-        return "{\\rtf1\\ansi " + QByteArray(8 * 1024 * 1024, 'w') + "}";
-    return QByteArray();
-}
-
-} // namespace
 
 class TestHostile : public QObject {
     Q_OBJECT
 
 private slots:
-    void cleanup();
-
+    void cleanup() { closeEditors(); }
     void hostileEntryThroughTheWindow_data();
     void hostileEntryThroughTheWindow();
 };
 
-void TestHostile::cleanup()
-{
-    closeEditors();
-}
-
 void TestHostile::hostileEntryThroughTheWindow_data()
 {
-    QTest::addColumn<QString>("recipe");
+    // The file is head + unit × times + tail, made when the row runs so that the big
+    // ones are not all held at once.
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QByteArray>("unit");
+    QTest::addColumn<int>("times");
+    QTest::addColumn<QByteArray>("tail");
     // Text the pane must show when it shows the file.
     QTest::addColumn<QStringList>("shows");
     // Whether the program may instead refuse the file as more than it can show (a
     // clear report naming it, the pane keeping what it showed).
     QTest::addColumn<bool>("refusable");
+    constexpr int kMillion = 1000 * 1000;
+    const auto row = [](const char *tag, const QByteArray &head, const QByteArray &unit, int times,
+                        const QByteArray &tail, const QStringList &shows, bool refusable = false) {
+        QTest::newRow(tag) << head << unit << times << tail << shows << refusable;
+    };
+    const auto literal = [&](const char *tag, const QByteArray &bytes, const QStringList &shows) {
+        row(tag, bytes, {}, 0, {}, shows);
+    };
 
-    QTest::newRow("1,000,000 nested groups") << "deep" << QStringList{"deep", "after"} << false;
-    QTest::newRow("1,000,000 groups never closed")
-        << "deep unclosed" << QStringList{"before"} << false;
-    QTest::newRow("100,000 nested formatted groups")
-        << "deep formatted" << QStringList{"xx"} << false;
-    QTest::newRow("1,000,000 stray closing braces")
-        << "deep closing" << QStringList{"before"} << false;
-    QTest::newRow("\\bin2000000000") << "bin claim" << QStringList{"before"} << false;
-    QTest::newRow("\\bin past 64 bits") << "bin overflow" << QStringList{"before"} << false;
-    QTest::newRow("\\bin-5") << "bin negative" << QStringList{"before"} << false;
-    QTest::newRow("\\u out of range") << "u range" << QStringList{"a", "i"} << false;
-    QTest::newRow("\\u with a million digits") << "u digits" << QStringList{"a"} << false;
-    QTest::newRow("\\uc2000000000") << "uc huge" << QStringList{} << false;
-    QTest::newRow("control word of a million letters")
-        << "long control word" << QStringList{"a"} << false;
-    QTest::newRow("huge sizes and indents") << "huge sizes" << QStringList{"big", "end"} << false;
-    QTest::newRow("huge table numbers") << "huge table numbers" << QStringList{"text"} << false;
-    QTest::newRow("cut hex escape") << "cut hex" << QStringList{"a"} << false;
-    QTest::newRow("150,000 paragraphs") << "150,000 paragraphs" << QStringList{"p"} << false;
-    QTest::newRow("1,000,000 paragraphs") << "million paragraphs" << QStringList{"p"} << true;
-    QTest::newRow("word of 20,000 letters") << "word 20,000" << QStringList{"wwww"} << false;
-    QTest::newRow("word of 100,000 letters") << "word 100,000" << QStringList{"wwww"} << false;
-    QTest::newRow("word of 1,000,000 letters") << "word 1,000,000" << QStringList{"wwww"} << false;
-    QTest::newRow("8 MB single word") << "word 8 MB" << QStringList{"wwww"} << true;
-    QTest::newRow("100 MB single word") << "word 100 MB" << QStringList{"wwww"} << true;
+    row("1,000,000 nested groups", "{\\rtf1 ", "{", kMillion,
+        "deep" + QByteArray(kMillion, '}') + " after}", {"deep", "after"});
+    row("1,000,000 groups never closed", "{\\rtf1 before ", "{", kMillion, "deep", {"before"});
+    row("100,000 nested formatted groups", "{\\rtf1 ", "{\\b\\i\\ul\\fs48\\cf1 x", 100 * 1000,
+        "end" + QByteArray(100 * 1000, '}') + "}", {"xx"});
+    row("1,000,000 stray closing braces", "{\\rtf1 before}", "}", kMillion, "after", {"before"});
+    literal("\\bin2000000000", "{\\rtf1 before {\\bin2000000000 abc} after}", {"before"});
+    literal("\\bin past 64 bits", "{\\rtf1 before \\bin99999999999999999999 abc after}",
+            {"before"});
+    literal("\\bin-5", "{\\rtf1 before \\bin-5 abc after}", {"before"});
+    literal("\\u out of range",
+            "{\\rtf1\\ansi a\\u99999999?b\\u-99999999?c\\u2147483648?d\\u-2147483649?e"
+            "\\u65536?f\\u-1?g\\u55296?h\\u56320?i}",
+            {"a", "i"});
+    row("\\u with a million digits", "{\\rtf1 a\\u", "9", kMillion, " b}", {"a"});
+    literal("\\uc2000000000", "{\\rtf1\\uc2000000000\\u1046 after}", {});
+    row("control word of a million letters", "{\\rtf1 a\\", "z", kMillion, " b}", {"a"});
+    literal("huge sizes and indents",
+            "{\\rtf1 {\\fs2000000000 big}{\\fs-2000000000 negative}{\\fs0 zero}"
+            "{\\li2000000000\\fi-2000000000\\ri2000000000 indented\\par}"
+            "{\\up2000000000 up}{\\sa2000000000\\sb2000000000 spaced\\par} end}",
+            {"big", "end"});
+    literal("huge table numbers",
+            "{\\rtf1{\\fonttbl{\\f2000000000\\fcharset2000000000 X;}}{\\colortbl;"
+            "\\red999999\\green-5\\blue2000000000;}\\f2000000000\\cf2000000000"
+            "\\highlight-1\\cb99999\\ansicpg2000000000\\deff-1 text}",
+            {"text"});
+    literal("cut hex escape", "{\\rtf1 a\\'zz b\\'", {"a"});
+    row("150,000 paragraphs", "{\\rtf1 ", "p\\par ", 150 * 1000, "}", {"p"});
+    row("1,000,000 paragraphs", "{\\rtf1 ", "p\\par ", kMillion, "}", {"p"}, true);
+    const QByteArray word = "{\\rtf1\\ansi ";
+    row("word of 20,000 letters", word, "w", 20 * 1000, "}", {"wwww"});
+    row("word of 100,000 letters", word, "w", 100 * 1000, "}", {"wwww"});
+    row("word of 1,000,000 letters", word, "w", kMillion, "}", {"wwww"});
+    row("8 MB single word", word, "w", 8 * 1024 * 1024, "}", {"wwww"}, true);
+    row("100 MB single word", word, "w", 100 * 1024 * 1024, "}", {"wwww"}, true);
 }
 
 void TestHostile::hostileEntryThroughTheWindow()
 {
-    QFETCH(QString, recipe);
+    QFETCH(QByteArray, head);
+    QFETCH(QByteArray, unit);
+    QFETCH(int, times);
+    QFETCH(QByteArray, tail);
     QFETCH(QStringList, shows);
     QFETCH(bool, refusable);
 
@@ -159,62 +108,53 @@ void TestHostile::hostileEntryThroughTheWindow()
         child.setProcessEnvironment(environment);
         child.setProcessChannelMode(QProcess::MergedChannels);
         child.start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("hostileEntryThroughTheWindow:") +
+                    {QLatin1String(QTest::currentTestFunction()) + QLatin1Char(':') +
                      QString::fromUtf8(QTest::currentDataTag())});
-        QVERIFY(child.waitForStarted());
         const bool finished = child.waitForFinished(int(boundMs * 2));
-        if (!finished) {
+        if (!finished)
             child.kill();
-            child.waitForFinished();
-        }
+        child.waitForFinished();
         const QByteArray output = child.readAll();
         for (const QByteArray &line : output.split('\n')) {
             if (line.startsWith("QINFO") || line.startsWith("FAIL!") || line.startsWith("   "))
                 qInfo("child: %s", line.constData());
         }
-        if (!finished)
-            QFAIL(qPrintable(
-                QStringLiteral("still busy after %1 s; stopped").arg(boundMs * 2 / 1000)));
+        QVERIFY2(
+            finished,
+            qPrintable(QStringLiteral("still busy after %1 s; stopped").arg(boundMs * 2 / 1000)));
         QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
                  output.right(4000).constData());
         return;
     }
 
-    Sandbox sandbox;
+    Session s;
     const QString name = QStringLiteral("hostile");
-    sandbox.write(QStringLiteral("plain"), plainEntry("plain words"));
-    {
-        const QByteArray bytes = hostile(recipe);
-        QVERIFY(!bytes.isEmpty());
-        sandbox.write(name, bytes);
-    }
-    ScriptedDialogs dialogs;
-    const auto form = testsupport::openForm1();
-    QVERIFY(form);
-    QVERIFY(select(*form, QStringLiteral("plain")));
+    s.sandbox.write(QStringLiteral("plain"), plainEntry("plain words"));
+    s.sandbox.write(name, head + unit.repeated(times) + tail);
+    QVERIFY(s.open());
+    Form1 &form = *s.form;
+    QVERIFY(select(form, QStringLiteral("plain")));
 
     resetPeakMemory();
     const qint64 memoryBefore = peakMemoryMiB();
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(testsupport::clickEntry(*form->File1, name));
+    QVERIFY(testsupport::clickEntry(*form.File1, name));
     // The pane is drawn, as the user would see it.
-    form->Text2->repaint();
+    form.Text2->repaint();
     QCoreApplication::processEvents();
     const qint64 loadMs = clock.elapsed();
     const qint64 growth = peakMemoryMiB() - memoryBefore;
-    qInfo("%s: shown in %lld ms, peak memory grew by %lld MiB", qPrintable(recipe), loadMs, growth);
+    qInfo("shown in %lld ms, peak memory grew by %lld MiB", loadMs, growth);
     QVERIFY2(loadMs < boundMs, qPrintable(QString::number(loadMs)));
     QVERIFY2(growth < boundMiB, qPrintable(QString::number(growth)));
 
-    const QString text = form->Text2->toPlainText();
-    if (!dialogs.errors().isEmpty()) {
+    const QString text = form.Text2->toPlainText();
+    if (!s.dialogs.errors().isEmpty()) {
         // Refused: reported by name, and the pane keeps what it showed.
-        QVERIFY2(refusable, qPrintable(dialogs.errors()[0]));
-        QCOMPARE(dialogs.errors().size(), 1);
-        QVERIFY(dialogs.errors()[0].contains(sandbox.entry(name)));
+        QVERIFY2(refusable, qPrintable(s.dialogs.errors()[0]));
+        QCOMPARE(reportMismatch(s.dialogs, 1, s.sandbox.entry(name)), QString());
         QCOMPARE(text, QStringLiteral("plain words"));
-        qInfo("refused: %s", qPrintable(dialogs.errors()[0].section(QLatin1Char('\n'), 0, 0)));
     } else {
         for (const QString &part : shows)
             QVERIFY2(text.contains(part), qPrintable(text.left(200)));
@@ -222,15 +162,14 @@ void TestHostile::hostileEntryThroughTheWindow()
 
     // The program goes on: the other entry shows, a new one can be added, and the
     // hostile one can still be deleted.
-    QVERIFY(select(*form, QStringLiteral("plain")));
-    QCOMPARE(form->Text2->toPlainText(), QStringLiteral("plain words"));
-    QCOMPARE(addAndShow(*form, dialogs, sandbox, QStringLiteral("after"), QStringLiteral("usable")),
-             QString());
-    QVERIFY(select(*form, name));
-    dialogs.clear();
-    deleteSelected(*form, dialogs, dialogs::Yes);
-    QCOMPARE(dialogs.errors(), QStringList());
-    QVERIFY(!sandbox.exists(name));
+    QVERIFY(select(form, QStringLiteral("plain")));
+    QCOMPARE(form.Text2->toPlainText(), QStringLiteral("plain words"));
+    QCOMPARE(s.stillUsable(), QString());
+    QVERIFY(select(form, name));
+    s.dialogs.clear();
+    deleteSelected(form, s.dialogs, dialogs::Yes);
+    QCOMPARE(s.dialogs.errors(), QStringList());
+    QVERIFY(!s.sandbox.exists(name));
 }
 
 QTEST_MAIN(TestHostile)
