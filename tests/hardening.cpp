@@ -210,11 +210,6 @@ SmallDisk::~SmallDisk()
         ::umount2(QFile::encodeName(m_folder).constData(), MNT_DETACH);
 }
 
-QString SmallDisk::how() const
-{
-    return m_mounted ? QStringLiteral("a full tmpfs") : QStringLiteral("RLIMIT_FSIZE of 0");
-}
-
 bool SmallDisk::fill()
 {
     if (!m_mounted) {

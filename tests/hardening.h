@@ -2,11 +2,6 @@
 
 #include "testsupport.h"
 
-#include <QByteArray>
-#include <QObject>
-#include <QString>
-#include <QStringList>
-
 #include <memory>
 
 class Form1;
@@ -82,7 +77,6 @@ public:
 
     bool mounted() const { return m_mounted; }
     QString why() const { return m_why; }
-    QString how() const;
     // Fills every free block with a hidden file (or sets the limit); free() undoes it.
     bool fill();
     void free();
