@@ -5,6 +5,7 @@
 #include "controls/filelist/dirlistbox.h"
 #include "controls/filelist/filelistbox.h"
 #include "controls/richtext/richtextbox.h"
+#include "controls/twips.h"
 #include "editprofile/editprofile.h"
 #include "Form1/autosizelabel.h"
 #include "Form1/linkopener.h"
@@ -22,12 +23,6 @@
 #include <QTimer>
 
 namespace {
-
-// The design is laid out in twips; fifteen make one logical pixel.
-constexpr int tw(int twips)
-{
-    return twips / 15;
-}
 
 template <typename Control>
 Control *place(Control *control, const char *name, int left, int top, int width, int height)

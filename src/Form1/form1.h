@@ -1,5 +1,6 @@
 #pragma once
 
+#include "controls/twips.h"
 #include "Form1/autosizelabel.h"
 
 #include <QWidget>
@@ -29,9 +30,11 @@ public:
     bool Form1_Load();
 
     // Client heights in logical pixels: as designed (the new-entry band hidden) and
-    // while a new entry is being written (the band shown whole).
-    static constexpr int normalHeight = 4770 / 15;
-    static constexpr int addingHeight = 5655 / 15;
+    // while a new entry is being written (the band shown whole). The adding height is
+    // the outer 6030 twips less the 375 that frame and title bar took where the window
+    // was first drawn, so the band shows whole whatever frame the desktop adds.
+    static constexpr int normalHeight = tw(4770);
+    static constexpr int addingHeight = tw(5655);
 
     // The design's controls, named as the program knows them.
     QGroupBox *Frame1;

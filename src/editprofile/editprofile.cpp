@@ -2,20 +2,12 @@
 
 #include "controls/errorreport/errorreport.h"
 #include "controls/richtext/richtextbox.h"
+#include "controls/twips.h"
 #include "store/store.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
-
-namespace {
-
-constexpr int tw(int twips)
-{
-    return twips / 15;
-}
-
-} // namespace
 
 editprofile *editprofile::openOne()
 {
