@@ -5,7 +5,6 @@
 #include "controls/richtext/rtfreader.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTest>
@@ -293,8 +292,6 @@ void TestRtfReader::reads()
     QFETCH(QByteArray, rtf);
     QFETCH(QString, text);
     QFETCH(QStringList, formats);
-    QElapsedTimer timer;
-    timer.start();
     QCOMPARE(plainText(rtf), text);
     RichTextBox box;
     box.setTextRTF(rtf);
@@ -303,7 +300,6 @@ void TestRtfReader::reads()
         const QString word = expected.section(u'=', 0, 0);
         QCOMPARE(word + u'=' + formatAt(box, word), expected);
     }
-    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
 }
 
 void TestRtfReader::corpus()
@@ -376,12 +372,9 @@ void TestRtfReader::fuzzFindings()
     if (files.isEmpty())
         QSKIP("no fuzz findings kept");
     for (const QString &file : files) {
-        QElapsedTimer timer;
-        timer.start();
         RichTextBox box;
         QVERIFY2(box.loadFile(dir.filePath(file)).ok(), qPrintable(file));
         QCOMPARE(boxText(box.textRTF()), shown(box));
-        QVERIFY2(timer.elapsed() < 5000, qPrintable(file));
     }
 }
 
