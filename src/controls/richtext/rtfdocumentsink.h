@@ -31,10 +31,10 @@ public:
     static QTextBlockFormat blockFormat(const ParaFormat &format);
 
     // Past these a document is not notes about a web site, and Qt would take many
-    // seconds to lay it out: what follows is left out and truncated() says so.
+    // seconds to lay it out. The box measures an entry first and refuses a larger one;
+    // the sink still leaves out what follows, so no caller can build more.
     static constexpr qsizetype kMaxCharacters = 2'000'000;
     static constexpr qsizetype kMaxParagraphs = 200'000;
-    bool truncated() const { return m_truncated; }
 
 private:
     const QTextCharFormat &charFormat(const CharFormat &format);
