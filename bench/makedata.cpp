@@ -3,7 +3,7 @@
 // formatted entry of 10 KB and one of 1 MB. COUNT 0 makes an empty List.
 
 #include "benchdata.h"
-#include "controls/richtext/rtfcodepage.h"
+#include "rtf/rtfcodepage.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -2,12 +2,11 @@
 // by SITEBOOK_BENCH_RTF. The reader's tokenizer is internal to it, so the nearest
 // figure to tokenizing alone is a read into a sink that keeps nothing.
 
-#include "controls/richtext/richtextbox.h"
-#include "controls/richtext/rtfdocumentsink.h"
-#include "controls/richtext/rtfreader.h"
-#include "controls/richtext/rtfwriter.h"
+#include "rtf/rtfdocumentsink.h"
+#include "rtf/rtfreader.h"
+#include "rtf/rtfwriter.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QFile>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -45,13 +44,7 @@ std::string_view view(const QByteArray &bytes)
 
 void readInto(QTextDocument &document)
 {
-    document.clear();
-    document.setDefaultFont(RichTextBox::defaultFont());
-    QTextCursor cursor(&document);
-    cursor.beginEditBlock();
-    rtf::DocumentSink sink(cursor, RichTextBox::defaultFont());
-    rtf::read(view(g_rtf), sink);
-    cursor.endEditBlock();
+    rtf::readInto(view(g_rtf), document);
 }
 
 void rtfParse(benchmark::State &state)
@@ -88,7 +81,7 @@ void rtfWriteDocument(benchmark::State &state)
     document.setUndoRedoEnabled(false);
     readInto(document);
     for (auto _ : state)
-        benchmark::DoNotOptimize(rtf::write(document, RichTextBox::defaultFont()));
+        benchmark::DoNotOptimize(rtf::write(document));
     // Measured against the file it came from, so that read and write compare.
     state.SetBytesProcessed(state.iterations() * g_rtf.size());
 }
@@ -99,7 +92,7 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
 
     const QString path = qEnvironmentVariable("SITEBOOK_BENCH_RTF");

@@ -11,7 +11,7 @@
 #include "controls/filelist/filelistbox.h"
 #include "controls/filelist/filelistmodel.h"
 #include "controls/richtext/richtextbox.h"
-#include "controls/richtext/rtfreader.h"
+#include "rtf/rtfreader.h"
 #include "Form1/form1.h"
 #include "Form1/picturebutton.h"
 

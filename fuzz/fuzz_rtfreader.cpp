@@ -2,12 +2,11 @@
 // resulting document back out, so that neither reading nor writing what was
 // read can crash, hang or run away with memory.
 
-#include "controls/richtext/rtfdocumentsink.h"
-#include "controls/richtext/rtfreader.h"
-#include "controls/richtext/rtfwriter.h"
+#include "rtf/rtfdocumentsink.h"
+#include "rtf/rtfreader.h"
+#include "rtf/rtfwriter.h"
 
 #include <QGuiApplication>
-#include <QTextCursor>
 #include <QTextDocument>
 
 #include <cstddef>
@@ -27,17 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     rtf::PlainTextSink plain;
     rtf::read(bytes, plain);
 
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(9.75);
     QTextDocument document;
-    document.setDefaultFont(font);
-    QTextCursor cursor(&document);
-    cursor.beginEditBlock();
-    rtf::DocumentSink sink(cursor, font);
-    rtf::read(bytes, sink);
-    cursor.endEditBlock();
+    rtf::readInto(bytes, document);
 
-    const QByteArray written = rtf::write(document, font);
+    const QByteArray written = rtf::write(document);
     rtf::PlainTextSink again;
     rtf::read(std::string_view(written.constData(), static_cast<size_t>(written.size())), again);
     return 0;

@@ -3,7 +3,7 @@
 # windows. Included from tests/CMakeLists.txt after sitebook_add_test is defined.
 
 qt_add_library(sitebook_hardening STATIC hardening.cpp hardening.h)
-target_link_libraries(sitebook_hardening PUBLIC sitebook_core sitebook_testsupport Qt6::Test)
+target_link_libraries(sitebook_hardening PUBLIC sitebook_windows sitebook_testsupport Qt6::Test)
 
 foreach(name tst_faults tst_hostile tst_names)
     sitebook_add_test(${name} ${name}.cpp)

@@ -1,6 +1,7 @@
 // The rich-text control's file members: what a failed load or save leaves behind.
 
 #include "controls/richtext/richtextbox.h"
+#include "rtf/rtfdefaults.h"
 
 #include <QDir>
 #include <QFile>
@@ -162,7 +163,7 @@ void TestRtfControl::setTextEmptyRestoresDefault()
     box.setTextRTF("{\\rtf1{\\fonttbl{\\f0 Courier New;}}\\f0\\fs48\\b\\ul big}");
     box.setText(QString());
     QCOMPARE(box.document()->blockCount(), 1);
-    QCOMPARE(box.currentCharFormat().font(), RichTextBox::defaultFont());
+    QCOMPARE(box.currentCharFormat().font(), rtf::entryFont());
     QCOMPARE(box.textRTF(), RichTextBox().textRTF());
 
     // Formatting chosen in a box that is already empty is reset too.
@@ -171,7 +172,7 @@ void TestRtfControl::setTextEmptyRestoresDefault()
     box.setCurrentCharFormat(bold);
     box.setAlignment(Qt::AlignHCenter);
     box.setText(QString());
-    QCOMPARE(box.currentCharFormat().font(), RichTextBox::defaultFont());
+    QCOMPARE(box.currentCharFormat().font(), rtf::entryFont());
     QCOMPARE(box.document()->firstBlock().blockFormat().alignment(), Qt::AlignLeft);
 }
 

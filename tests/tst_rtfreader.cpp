@@ -2,7 +2,7 @@
 // the shared corpus of real files, and input meant to break it.
 
 #include "controls/richtext/richtextbox.h"
-#include "controls/richtext/rtfreader.h"
+#include "rtf/rtfreader.h"
 
 #include <QDir>
 #include <QFile>
@@ -108,7 +108,6 @@ private slots:
     void reads();
     void corpus();
     void everyTruncationOfAFile();
-    void fuzzFindings();
 };
 
 void TestRtfReader::reads_data()
@@ -365,18 +364,5 @@ void TestRtfReader::everyTruncationOfAFile()
 }
 
 // Inputs the fuzzer found troublesome once; each must read without harm.
-void TestRtfReader::fuzzFindings()
-{
-    const QDir dir(QStringLiteral(SITEBOOK_SOURCE_DIR "/tests/data/rtf"));
-    const QStringList files = dir.entryList({QStringLiteral("fuzz-*")}, QDir::Files);
-    if (files.isEmpty())
-        QSKIP("no fuzz findings kept");
-    for (const QString &file : files) {
-        RichTextBox box;
-        QVERIFY2(box.loadFile(dir.filePath(file)).ok(), qPrintable(file));
-        QCOMPARE(boxText(box.textRTF()), shown(box));
-    }
-}
-
 QTEST_MAIN(TestRtfReader)
 #include "tst_rtfreader.moc"

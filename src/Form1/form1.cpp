@@ -10,6 +10,7 @@
 #include "Form1/autosizelabel.h"
 #include "Form1/linkopener.h"
 #include "Form1/picturebutton.h"
+#include "rtf/rtfdefaults.h"
 #include "store/store.h"
 
 #include <QApplication>
@@ -58,7 +59,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
-    setFont(RichTextBox::defaultFont());
+    setFont(rtf::entryFont());
     setFixedSize(tw(9000), normalHeight);
 
     createControls();
@@ -102,7 +103,7 @@ void Form1::createControls()
 
     Frame3 =
         place(new QGroupBox(QStringLiteral("Statistics:"), this), "Frame3", 120, 3960, 2175, 735);
-    Label1 = place(new AutoSizeLabel(QStringLiteral("URLs in list: "), Frame3), "Label1", 120, 360,
+    Label1 = place(new AutoSizeLabel(store::statisticsCaption, Frame3), "Label1", 120, 360,
                    1125, 240);
 
     Image2 = place(new QLabel(this), "Image2", 3960, 8040, 1440, 165);

@@ -85,10 +85,8 @@ bool LinkOpener::eventFilter(QObject *watched, QEvent *event)
         // A drag that selected text is a selection, not a click on the address.
         if (release->button() == Qt::LeftButton && !m_view->textCursor().hasSelection()) {
             const QUrl url = addressAt(*m_view, release->position().toPoint());
-            if (!url.isEmpty()) {
-                emit opened(url);
+            if (!url.isEmpty())
                 QDesktopServices::openUrl(url);
-            }
         }
     }
     return false;

@@ -18,10 +18,6 @@ public:
     // The web address under a point of the view's viewport, or an empty URL.
     static QUrl addressAt(const QTextEdit &view, const QPoint &pos);
 
-signals:
-    // Raised just before the address is handed to the desktop.
-    void opened(const QUrl &url);
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

@@ -1,8 +1,9 @@
 #pragma once
 
-// The windows are designed in twips (1/1440 inch); fifteen make one logical pixel,
-// which Qt scales on high-density screens.
+#include "rtf/rtfdefaults.h"
+
+// The windows are designed in twips; Qt scales the logical pixels on high-density screens.
 constexpr int tw(int twips)
 {
-    return twips / 15;
+    return twips / rtf::kTwipsPerPixel;
 }

@@ -3,6 +3,7 @@
 #include "controls/errorreport/errorreport.h"
 #include "controls/richtext/richtextbox.h"
 #include "controls/twips.h"
+#include "rtf/rtfdefaults.h"
 #include "store/store.h"
 
 #include <QApplication>
@@ -30,7 +31,7 @@ editprofile::editprofile()
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
-    setFont(RichTextBox::defaultFont());
+    setFont(rtf::entryFont());
     setFixedSize(tw(4815), tw(2385));
 
     RichTextBox1 = new RichTextBox(this);

@@ -7,10 +7,7 @@
 #include <QFile>
 
 #include <cerrno>
-#include <climits>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace store {
@@ -50,7 +47,7 @@ QString selectedEntry(const FileListBox &list)
 
 QString statisticsLine(int count)
 {
-    return QStringLiteral("URLs in list: ") + QString::number(count);
+    return statisticsCaption + QString::number(count);
 }
 
 Status loadEntry(const QString &path, RichTextBox &box)
@@ -65,23 +62,7 @@ Status saveEntry(const QString &path, const RichTextBox &box)
 
 Status createEntry(const QString &path, const RichTextBox &box)
 {
-    const QByteArray encoded = QFile::encodeName(path);
-    const int fd = ::open(encoded.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        const int error = errno;
-        if (error == EEXIST)
-            return Status::failure(
-                QStringLiteral(
-                    "Cannot create the entry \"%1\": an entry of that name already exists")
-                    .arg(path));
-        return Status::failure(
-            QStringLiteral("Cannot create the entry \"%1\": %2").arg(path, systemReason(error)));
-    }
-    ::close(fd);
-    Status saved = box.saveFile(path);
-    if (!saved)
-        ::unlink(encoded.constData());
-    return saved;
+    return entryfile::create(path, box.textRTF());
 }
 
 Status deleteEntry(const QString &path)
@@ -91,28 +72,6 @@ Status deleteEntry(const QString &path)
         return Status::failure(
             QStringLiteral("Cannot delete the entry \"%1\": %2").arg(path, systemReason(errno)));
     return Status::success();
-}
-
-QString nameProblem(const QString &name)
-{
-    if (name.contains(QLatin1Char('/')))
-        return QStringLiteral("a name cannot contain \"/\"");
-    if (name.contains(QChar(0)))
-        return QStringLiteral("a name cannot contain a NUL character");
-    if (name == QLatin1String(".") || name == QLatin1String(".."))
-        return QStringLiteral("\".\" and \"..\" name folders, not files");
-    if (name.startsWith(QLatin1Char('.')))
-        return QStringLiteral("a name beginning with \".\" would be hidden from the list");
-    if (QFile::encodeName(name).size() > NAME_MAX)
-        return QStringLiteral("the name is longer than the file system allows (%1 bytes)")
-            .arg(NAME_MAX);
-    return QString();
-}
-
-bool entryExists(const QString &path)
-{
-    struct stat info;
-    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
 }
 
 } // namespace store

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "controls/status.h"
+#include "entryfile/entryfile.h"
+#include "entryfile/status.h"
 
 #include <QString>
 
@@ -20,21 +21,24 @@ QString entryPath(const DirListBox &dir, const QString &name);
 Status pointListAtFolder(FileListBox &list, const DirListBox &dir);
 int countEntries(const FileListBox &list);
 QString selectedEntry(const FileListBox &list);
+// The statistics line's caption, to which the entry count is appended.
+inline const QString statisticsCaption = QStringLiteral("URLs in list: ");
 // "URLs in list: " & count.
 QString statisticsLine(int count);
 
 Status loadEntry(const QString &path, RichTextBox &box);
 Status saveEntry(const QString &path, const RichTextBox &box);
-// Saves a new entry, claiming the name first so that an existing file is never
-// replaced; on failure nothing is left at the path.
+// Saves a new entry; an existing file is never replaced, and on failure nothing is
+// left at the path.
 Status createEntry(const QString &path, const RichTextBox &box);
 // Removes the one file or link at path; never a folder.
 Status deleteEntry(const QString &path);
 
-// Why a typed name cannot become an entry, or an empty string when it can. A name
-// that would address anything outside the entry folder is always refused.
-QString nameProblem(const QString &name);
+using entryfile::nameProblem;
 // True when a file (or anything else) already answers to this entry path.
-bool entryExists(const QString &path);
+inline bool entryExists(const QString &path)
+{
+    return entryfile::exists(path);
+}
 
 } // namespace store

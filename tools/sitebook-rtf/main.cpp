@@ -1,13 +1,17 @@
-// sitebook-rtf: the rich-text control's reader and writer for scripts, debugging
-// and benchmarks. Not the program's own command line (which takes no arguments).
+// sitebook-rtf: the program's RTF reader and writer for scripts, debugging and
+// benchmarks. Not the program's own command line (which takes no arguments).
 
-#include "controls/richtext/richtextbox.h"
-#include "controls/richtext/rtfreader.h"
+#include "entryfile/entryfile.h"
+#include "rtf/rtfdocumentsink.h"
+#include "rtf/rtfmeasure.h"
+#include "rtf/rtfreader.h"
+#include "rtf/rtfwriter.h"
 
-#include <QApplication>
 #include <QFile>
+#include <QGuiApplication>
 #include <QTextDocument>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -22,21 +26,22 @@ void usage()
                stderr);
 }
 
-bool readAll(const char *path, QByteArray &data)
+bool fail(const Status &status)
 {
-    QFile file(QFile::decodeName(path));
-    if (!file.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "sitebook-rtf: cannot read \"%s\": %s\n", path,
-                     qPrintable(file.errorString()));
-        return false;
-    }
-    data = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        std::fprintf(stderr, "sitebook-rtf: cannot read \"%s\": %s\n", path,
-                     qPrintable(file.errorString()));
-        return false;
-    }
-    return true;
+    std::fprintf(stderr, "sitebook-rtf: %s\n", qPrintable(status.message()));
+    return false;
+}
+
+std::string_view view(const QByteArray &bytes)
+{
+    return std::string_view(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+// Reads the file as the program reads an entry: regular files only, within the size cap.
+bool readEntry(const char *path, QByteArray &data)
+{
+    const Status status = entryfile::read(QFile::decodeName(path), data);
+    return status ? true : fail(status);
 }
 
 bool writeStdout(const QByteArray &bytes)
@@ -52,36 +57,41 @@ bool writeStdout(const QByteArray &bytes)
 
 int text(const char *path)
 {
-    // No QApplication: the plain-text sink builds no document.
+    // No application object: the plain-text sink builds no document.
     QByteArray data;
-    if (!readAll(path, data))
+    if (!readEntry(path, data))
         return 1;
-    QString plain =
-        rtf::toPlainText(std::string_view(data.constData(), static_cast<size_t>(data.size())));
+    QString plain = rtf::toPlainText(view(data));
     if (!plain.isEmpty() && !plain.endsWith(u'\n'))
         plain += u'\n';
     return writeStdout(plain.toUtf8()) ? 0 : 1;
 }
 
-int withWidgets(int argc, char **argv, const char *mode)
+// Loads the file into a document as the rich-text box does, refusing what it refuses.
+bool loadDocument(const char *path, QTextDocument &document)
+{
+    QByteArray data;
+    if (!readEntry(path, data))
+        return false;
+    if (rtf::measure(view(data)).tooLarge())
+        return fail(Status::failure(QStringLiteral("Cannot read the entry \"%1\": %2")
+                                        .arg(QFile::decodeName(path), rtf::Measure::refusal())));
+    rtf::readInto(view(data), document);
+    return true;
+}
+
+int withDocument(int argc, char **argv, const char *mode)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    RichTextBox box;
-    const Status loaded = box.loadFile(QFile::decodeName(argv[2]));
-    if (!loaded) {
-        std::fprintf(stderr, "sitebook-rtf: %s\n", qPrintable(loaded.message()));
+    QGuiApplication app(argc, argv);
+    QTextDocument document;
+    if (!loadDocument(argv[2], document))
         return 1;
-    }
     if (std::strcmp(mode, "html") == 0)
-        return writeStdout(box.document()->toHtml().toUtf8()) ? 0 : 1;
-    const Status saved = box.saveFile(QFile::decodeName(argv[3]));
-    if (!saved) {
-        std::fprintf(stderr, "sitebook-rtf: %s\n", qPrintable(saved.message()));
-        return 1;
-    }
-    return 0;
+        return writeStdout(document.toHtml().toUtf8()) ? 0 : 1;
+    const Status saved = entryfile::replace(QFile::decodeName(argv[3]), rtf::write(document));
+    return saved ? 0 : (fail(saved), 1);
 }
 
 } // namespace
@@ -91,9 +101,9 @@ int main(int argc, char **argv)
     if (argc == 3 && std::strcmp(argv[1], "text") == 0)
         return text(argv[2]);
     if (argc == 3 && std::strcmp(argv[1], "html") == 0)
-        return withWidgets(argc, argv, "html");
+        return withDocument(argc, argv, "html");
     if (argc == 4 && std::strcmp(argv[1], "resave") == 0)
-        return withWidgets(argc, argv, "resave");
+        return withDocument(argc, argv, "resave");
     usage();
     return 2;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "controls/status.h"
+#include "entryfile/status.h"
 
 // The run-time error report: a handler without error handling of its own shows
 // its failure here and stops; the program itself goes on.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "controls/status.h"
+#include "entryfile/status.h"
 
 #include <QAbstractListModel>
 #include <QString>

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "controls/status.h"
+#include "entryfile/status.h"
+#include "rtf/rtfmeasure.h"
 
 #include <QByteArray>
 #include <QString>
@@ -29,21 +30,9 @@ public:
 
     QString fileName() const { return m_fileName; }
 
-    // Arial 9.75 pt: the windows' font and the default character format of every box.
-    static QFont defaultFont();
-
-    // What a document read from RTF holds, found before it is built.
-    struct Measure {
-        qsizetype characters = 0;
-        qsizetype paragraphs = 0;
-        bool unbreakable = false; // a word too long to wrap at word boundaries
-        bool tooLarge() const;
-    };
-
 private:
     void resetDefaultFormat();
-    static Measure measureDocument(const QByteArray &rtf);
-    void showDocument(const QByteArray &rtf, const Measure &measure);
+    void showDocument(const QByteArray &rtf, const rtf::Measure &measure);
 
     QString m_fileName;
 };

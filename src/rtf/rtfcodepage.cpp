@@ -1,4 +1,4 @@
-#include "controls/richtext/rtfcodepage.h"
+#include "rtf/rtfcodepage.h"
 
 #include <QByteArray>
 #include <QMutex>
@@ -188,17 +188,7 @@ CodePageDecoder::CodePageDecoder(int codePage, const char *iconvName, bool multi
     for (int b = 0x80; b < 256; ++b) {
         const char byte = static_cast<char>(b);
         char16_t ch = 0;
-        if (convertOne(cd, &byte, 1, ch)) {
-            m_table[b] = ch;
-            continue;
-        }
-        m_table[b] = u'\uFFFD';
-        if (multiByte) {
-            // A byte that cannot stand alone but opens a valid pair is a lead byte.
-            const char pair[2] = {byte, 0x40};
-            const char pair2[2] = {byte, static_cast<char>(0xA1)};
-            m_lead[b] = convertOne(cd, pair, 2, ch) || convertOne(cd, pair2, 2, ch);
-        }
+        m_table[b] = convertOne(cd, &byte, 1, ch) ? ch : u'\uFFFD';
     }
     if (multiByte)
         m_iconv = cd;
@@ -223,7 +213,7 @@ const CodePageDecoder &CodePageDecoder::forCodePage(int codePage)
     const PageName name = iconvNameFor(codePage);
     if (name.name == nullptr && codePage != kSymbolPage && codePage != kUtf8Page) {
         lock.unlock();
-        return codePage == 1252 ? *cache.at(1252) : forCodePage(1252);
+        return forCodePage(1252);
     }
     auto decoder = std::make_unique<CodePageDecoder>(codePage, name.name,
                                                      name.multiByte || codePage == kUtf8Page);

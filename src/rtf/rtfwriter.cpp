@@ -1,6 +1,7 @@
-#include "controls/richtext/rtfwriter.h"
+#include "rtf/rtfwriter.h"
 
-#include "controls/richtext/rtfcodepage.h"
+#include "rtf/rtfcodepage.h"
+#include "rtf/rtfdefaults.h"
 
 #include <QColor>
 #include <QTextBlock>
@@ -13,9 +14,6 @@
 namespace rtf {
 
 namespace {
-
-constexpr int kDefaultHalfPoints = 20;
-constexpr double kTwipsPerPixel = 15.0;
 
 struct RunState {
     int font = 0;
@@ -47,8 +45,8 @@ class Writer {
     Q_DISABLE_COPY_MOVE(Writer)
 
 public:
-    Writer(const QTextDocument &document, const QFont &defaultFont)
-        : m_document(document), m_defaultFamily(defaultFont.family())
+    explicit Writer(const QTextDocument &document)
+        : m_document(document), m_defaultFamily(entryFont().family())
     {
     }
 
@@ -169,9 +167,9 @@ private:
             p.alignment = 1;
         else if (h & (Qt::AlignRight | Qt::AlignTrailing))
             p.alignment = 2;
-        p.left = static_cast<int>(std::lround(format.leftMargin() * kTwipsPerPixel));
-        p.right = static_cast<int>(std::lround(format.rightMargin() * kTwipsPerPixel));
-        p.first = static_cast<int>(std::lround(format.textIndent() * kTwipsPerPixel));
+        p.left = static_cast<int>(std::lround(format.leftMargin() * double(kTwipsPerPixel)));
+        p.right = static_cast<int>(std::lround(format.rightMargin() * double(kTwipsPerPixel)));
+        p.first = static_cast<int>(std::lround(format.textIndent() * double(kTwipsPerPixel)));
         return p;
     }
 
@@ -352,9 +350,9 @@ private:
 
 } // namespace
 
-QByteArray write(const QTextDocument &document, const QFont &defaultFont)
+QByteArray write(const QTextDocument &document)
 {
-    return Writer(document, defaultFont).run();
+    return Writer(document).run();
 }
 
 } // namespace rtf

@@ -1,6 +1,8 @@
-#include "controls/richtext/rtfreader.h"
+#include "rtf/rtfreader.h"
 
-#include "controls/richtext/rtfcodepage.h"
+#include "rtf/rtfcodepage.h"
+#include "rtf/rtfdefaults.h"
+#include "rtf/rtftokenizer.h"
 
 #include <QStringDecoder>
 
@@ -14,452 +16,6 @@
 namespace rtf {
 
 namespace {
-
-// ---------------------------------------------------------------------------
-// Tokenizer
-
-enum class TokenType : unsigned char {
-    End,
-    Open,
-    Close,
-    Word,     // \letters with an optional parameter
-    Symbol,   // \ and one non-letter
-    Text,     // a run of plain bytes (CR, LF and NUL dropped)
-    Hex,      // \'hh
-    Binary,   // \binN and its data
-    ParBreak, // \ followed by CR or LF
-};
-
-struct Token {
-    TokenType type = TokenType::End;
-    std::string_view text; // the word, the run of text or the binary data
-    int param = 0;
-    bool hasParam = false;
-    char symbol = 0;
-    unsigned char byte = 0;
-};
-
-constexpr std::array<bool, 256> makeStopTable()
-{
-    std::array<bool, 256> t{};
-    t['\\'] = t['{'] = t['}'] = t['\r'] = t['\n'] = t['\0'] = true;
-    return t;
-}
-constexpr std::array<bool, 256> kStop = makeStopTable();
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-bool isLetter(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-class Tokenizer {
-    Q_DISABLE_COPY_MOVE(Tokenizer)
-
-public:
-    explicit Tokenizer(std::string_view data) : m_p(data.data()), m_end(data.data() + data.size())
-    {
-    }
-
-    Token next()
-    {
-        Token t;
-        for (;;) {
-            if (m_p == m_end)
-                return t;
-            const unsigned char c = static_cast<unsigned char>(*m_p);
-            if (c == '\r' || c == '\n' || c == '\0') {
-                ++m_p;
-                continue;
-            }
-            if (c == '{') {
-                ++m_p;
-                t.type = TokenType::Open;
-                return t;
-            }
-            if (c == '}') {
-                ++m_p;
-                t.type = TokenType::Close;
-                return t;
-            }
-            if (c == '\\' && escapedByte(m_p) < 0)
-                return control();
-            return textRun();
-        }
-    }
-
-private:
-    // The byte a \'hh, \\, \{ or \} at p stands for, or -1 for other control words.
-    // \'0d and \'0a are left out: they break the paragraph.
-    int escapedByte(const char *p) const
-    {
-        if (m_end - p < 2)
-            return -1;
-        const char c = p[1];
-        if (c == '\\' || c == '{' || c == '}')
-            return static_cast<unsigned char>(c);
-        if (c != '\'' || m_end - p < 4)
-            return -1;
-        const int high = hexValue(p[2]);
-        const int low = hexValue(p[3]);
-        if (high < 0 || low < 0)
-            return -1;
-        const int byte = high * 16 + low;
-        return byte == '\r' || byte == '\n' ? -1 : byte;
-    }
-
-    // Text, hex escapes and escaped braces as one run of bytes: most of a
-    // non-English document is \'hh, and a token per byte would cost dearly.
-    Token textRun()
-    {
-        Token t;
-        t.type = TokenType::Text;
-        const char *first = nullptr;
-        size_t firstLength = 0;
-        bool copied = false;
-        const auto copy = [&] {
-            if (!copied)
-                m_buffer.assign(first != nullptr ? first : "", firstLength);
-            copied = true;
-        };
-        while (m_p != m_end) {
-            const unsigned char c = static_cast<unsigned char>(*m_p);
-            if (c == '\r' || c == '\n' || c == '\0') {
-                ++m_p;
-                continue;
-            }
-            if (c == '{' || c == '}')
-                break;
-            if (c == '\\') {
-                const int byte = escapedByte(m_p);
-                if (byte < 0)
-                    break;
-                copy();
-                m_buffer.push_back(static_cast<char>(byte));
-                m_p += m_p[1] == '\'' ? 4 : 2;
-                continue;
-            }
-            const char *start = m_p;
-            while (m_p != m_end && !kStop[static_cast<unsigned char>(*m_p)])
-                ++m_p;
-            const size_t length = static_cast<size_t>(m_p - start);
-            if (!copied && first == nullptr) {
-                first = start;
-                firstLength = length;
-            } else {
-                copy();
-                m_buffer.append(start, length);
-            }
-        }
-        t.text = copied ? std::string_view(m_buffer) : std::string_view(first, firstLength);
-        return t;
-    }
-
-    Token control()
-    {
-        Token t;
-        ++m_p; // the backslash
-        if (m_p == m_end)
-            return t;
-        if (isLetter(*m_p)) {
-            const char *start = m_p;
-            while (m_p != m_end && isLetter(*m_p))
-                ++m_p;
-            t.type = TokenType::Word;
-            t.text = std::string_view(start, static_cast<size_t>(m_p - start));
-            bool negative = false;
-            if (m_p != m_end && *m_p == '-' && m_p + 1 != m_end && isDigit(m_p[1])) {
-                negative = true;
-                ++m_p;
-            }
-            if (m_p != m_end && isDigit(*m_p)) {
-                int64_t value = 0;
-                while (m_p != m_end && isDigit(*m_p)) {
-                    // Absurd numbers saturate rather than wrap.
-                    value = std::min<int64_t>(value * 10 + (*m_p - '0'), int64_t{1} << 32);
-                    ++m_p;
-                }
-                if (negative)
-                    value = -value;
-                t.param = static_cast<int>(std::clamp<int64_t>(value, INT_MIN, INT_MAX));
-                t.hasParam = true;
-            }
-            if (m_p != m_end && *m_p == ' ')
-                ++m_p;
-            if (t.text == "bin") {
-                // The data may hold any byte, braces and backslashes included.
-                const size_t left = static_cast<size_t>(m_end - m_p);
-                const size_t length =
-                    t.param > 0 ? std::min(left, static_cast<size_t>(t.param)) : size_t{0};
-                t.type = TokenType::Binary;
-                t.text = std::string_view(m_p, length);
-                m_p += length;
-            }
-            return t;
-        }
-        const char c = *m_p++;
-        if (c == '\r' || c == '\n') {
-            t.type = TokenType::ParBreak;
-            return t;
-        }
-        if (c == '\'') {
-            const int high = m_p != m_end ? hexValue(*m_p) : -1;
-            if (high < 0) {
-                t.type = TokenType::Symbol;
-                t.symbol = '\'';
-                return t;
-            }
-            ++m_p;
-            if (m_p == m_end)
-                return t; // cut off inside the escape: nothing to show
-            const int low = hexValue(*m_p);
-            t.type = TokenType::Hex;
-            if (low < 0) {
-                // A digit and junk read as 0-digit, the junk eaten, as Word and LibreOffice do.
-                t.byte = static_cast<unsigned char>(high);
-                if (m_p != m_end && *m_p != '\\' && *m_p != '{' && *m_p != '}')
-                    ++m_p;
-            } else {
-                ++m_p;
-                t.byte = static_cast<unsigned char>(high * 16 + low);
-            }
-            return t;
-        }
-        t.type = TokenType::Symbol;
-        t.symbol = c;
-        return t;
-    }
-
-    const char *m_p;
-    const char *m_end;
-    std::string m_buffer;
-};
-
-// ---------------------------------------------------------------------------
-// Control words the reader acts on
-
-enum class Kw : unsigned char {
-    Unknown,
-    // destinations
-    SkipDest,
-    FontTable,
-    ColorTable,
-    FontAltName,
-    Field,
-    FieldInst,
-    FieldResult,
-    Object,
-    Result,
-    Upr,
-    Ud,
-    NestTableProps,
-    // document
-    Ansi,
-    Mac,
-    Pc,
-    Pca,
-    AnsiCpg,
-    Deff,
-    // font table
-    Font,
-    FCharset,
-    Cpg,
-    Red,
-    Green,
-    Blue,
-    // characters
-    Par,
-    Line,
-    Tab,
-    Cell,
-    Row,
-    Unicode,
-    UnicodeSkip,
-    NamedChar,
-    // character format
-    Plain,
-    Bold,
-    Italic,
-    Underline,
-    UnderlineNone,
-    Strike,
-    FontSize,
-    Foreground,
-    Background,
-    Super,
-    Sub,
-    NoSuperSub,
-    Up,
-    Down,
-    Hidden,
-    // paragraph format
-    Pard,
-    AlignLeft,
-    AlignCenter,
-    AlignRight,
-    AlignJustify,
-    LeftIndent,
-    RightIndent,
-    FirstIndent,
-};
-
-struct KwInfo {
-    Kw kw;
-    char16_t ch = 0; // for named characters
-};
-
-const std::unordered_map<std::string_view, KwInfo> &keywords()
-{
-    static const std::unordered_map<std::string_view, KwInfo> table = [] {
-        std::unordered_map<std::string_view, KwInfo> t;
-        // Destinations whose text must never reach the document.
-        for (std::string_view w : {"stylesheet",   "info",         "pict",
-                                   "header",       "headerl",      "headerr",
-                                   "headerf",      "footer",       "footerl",
-                                   "footerr",      "footerf",      "footnote",
-                                   "annotation",   "atnid",        "atnauthor",
-                                   "atndate",      "atnref",       "atntime",
-                                   "atnicn",       "listtable",    "listoverridetable",
-                                   "revtbl",       "rsidtbl",      "generator",
-                                   "xmlnstbl",     "themedata",    "colorschememapping",
-                                   "datastore",    "latentstyles", "pgdsctbl",
-                                   "pntext",       "listtext",     "nonesttables",
-                                   "nonshppict",   "shpinst",      "shprslt",
-                                   "shptxt",       "objdata",      "objclass",
-                                   "txe",          "xe",           "tc",
-                                   "bkmkstart",    "bkmkend",      "template",
-                                   "private",      "docvar",       "userprops",
-                                   "pn",           "pntxta",       "pntxtb",
-                                   "falt",         "panose",       "fontemb",
-                                   "fontfile",     "leveltext",    "levelnumbers",
-                                   "ftnsep",       "ftnsepc",      "ftncn",
-                                   "aftnsep",      "aftnsepc",     "aftncn",
-                                   "filetbl",      "listpicture",  "background",
-                                   "comment",      "title",        "subject",
-                                   "author",       "operator",     "keywords",
-                                   "doccomm",      "company",      "manager",
-                                   "category",     "buptim",       "creatim",
-                                   "printim",      "revtim",       "hlinkbase",
-                                   "blipuid",      "mmathPr",      "wgrffmtfilter",
-                                   "passwordhash", "htmltag",      "mhtmltag",
-                                   "formfield",    "datafield",    "sp",
-                                   "sn",           "sv",           "protusertbl",
-                                   "pgptbl",       "xmlopen",      "xmlattrname",
-                                   "xmlattrvalue", "oldcprops",    "oldpprops",
-                                   "oldtprops",    "oldsprops",    "fldtype",
-                                   "ffname",       "ffdeftext",    "ffentrymcr",
-                                   "ffexitmcr",    "ffformat",     "ffhelptext",
-                                   "ffl",          "ffstattext",   "mvfmf",
-                                   "mvfml",        "mvtof",        "mvtol",
-                                   "rxe",          "pxe",          "atrfstart",
-                                   "atrfend",      "atnparent",    "atndate",
-                                   "dptxbxtext",   "nextfile",     "svb",
-                                   "ebcstart",     "ebcend",       "factoidname",
-                                   "gridtbl",      "keycode",      "userprops"})
-            t[w] = {Kw::SkipDest};
-        t["fonttbl"] = {Kw::FontTable};
-        t["colortbl"] = {Kw::ColorTable};
-        t["fname"] = {Kw::FontAltName};
-        t["field"] = {Kw::Field};
-        t["fldinst"] = {Kw::FieldInst};
-        t["fldrslt"] = {Kw::FieldResult};
-        t["object"] = {Kw::Object};
-        t["result"] = {Kw::Result};
-        t["upr"] = {Kw::Upr};
-        t["ud"] = {Kw::Ud};
-        // Some writers put nested cells' text inside it, so it is read like body text.
-        t["nesttableprops"] = {Kw::NestTableProps};
-        t["nestrow"] = {Kw::Row};
-        t["ansi"] = {Kw::Ansi};
-        t["mac"] = {Kw::Mac};
-        t["pc"] = {Kw::Pc};
-        t["pca"] = {Kw::Pca};
-        t["ansicpg"] = {Kw::AnsiCpg};
-        t["deff"] = {Kw::Deff};
-        t["f"] = {Kw::Font};
-        t["fcharset"] = {Kw::FCharset};
-        t["cpg"] = {Kw::Cpg};
-        t["red"] = {Kw::Red};
-        t["green"] = {Kw::Green};
-        t["blue"] = {Kw::Blue};
-        t["par"] = {Kw::Par};
-        t["sect"] = {Kw::Par};
-        t["page"] = {Kw::Par};
-        t["line"] = {Kw::Line};
-        t["tab"] = {Kw::Tab};
-        t["cell"] = {Kw::Cell};
-        t["nestcell"] = {Kw::Cell};
-        t["row"] = {Kw::Row};
-        t["u"] = {Kw::Unicode};
-        t["uc"] = {Kw::UnicodeSkip};
-        t["emdash"] = {Kw::NamedChar, u'\u2014'};
-        t["endash"] = {Kw::NamedChar, u'\u2013'};
-        t["bullet"] = {Kw::NamedChar, u'\u2022'};
-        t["lquote"] = {Kw::NamedChar, u'\u2018'};
-        t["rquote"] = {Kw::NamedChar, u'\u2019'};
-        t["ldblquote"] = {Kw::NamedChar, u'\u201C'};
-        t["rdblquote"] = {Kw::NamedChar, u'\u201D'};
-        t["emspace"] = {Kw::NamedChar, u'\u2003'};
-        t["enspace"] = {Kw::NamedChar, u'\u2002'};
-        t["qmspace"] = {Kw::NamedChar, u'\u2005'};
-        t["zwj"] = {Kw::NamedChar, u'\u200D'};
-        t["zwnj"] = {Kw::NamedChar, u'\u200C'};
-        t["zwbo"] = {Kw::NamedChar, u'\u200B'};
-        t["zwnbo"] = {Kw::NamedChar, u'\u2060'};
-        t["ltrmark"] = {Kw::NamedChar, u'\u200E'};
-        t["rtlmark"] = {Kw::NamedChar, u'\u200F'};
-        t["plain"] = {Kw::Plain};
-        t["b"] = {Kw::Bold};
-        t["i"] = {Kw::Italic};
-        t["ul"] = {Kw::Underline};
-        t["ulnone"] = {Kw::UnderlineNone};
-        for (std::string_view w : {"uld", "uldb", "uldash", "uldashd", "uldashdd", "ulhair",
-                                   "ulhwave", "ulldash", "ulth", "ulthd", "ulthdash", "ulthdashd",
-                                   "ulthdashdd", "ulthldash", "ululdbwave", "ulw", "ulwave"})
-            t[w] = {Kw::Underline};
-        t["strike"] = {Kw::Strike};
-        t["striked"] = {Kw::Strike};
-        t["fs"] = {Kw::FontSize};
-        t["cf"] = {Kw::Foreground};
-        t["cb"] = {Kw::Background};
-        t["highlight"] = {Kw::Background};
-        t["chcbpat"] = {Kw::Background};
-        t["super"] = {Kw::Super};
-        t["sub"] = {Kw::Sub};
-        t["nosupersub"] = {Kw::NoSuperSub};
-        t["up"] = {Kw::Up};
-        t["dn"] = {Kw::Down};
-        t["v"] = {Kw::Hidden};
-        t["pard"] = {Kw::Pard};
-        t["ql"] = {Kw::AlignLeft};
-        t["qc"] = {Kw::AlignCenter};
-        t["qr"] = {Kw::AlignRight};
-        t["qj"] = {Kw::AlignJustify};
-        t["qd"] = {Kw::AlignJustify};
-        t["li"] = {Kw::LeftIndent};
-        t["ri"] = {Kw::RightIndent};
-        t["fi"] = {Kw::FirstIndent};
-        return t;
-    }();
-    return table;
-}
-
-// ---------------------------------------------------------------------------
-// Reader
 
 enum class Dest : unsigned char {
     Normal,
@@ -488,6 +44,197 @@ struct FieldInfo {
 
 constexpr int kMaxIndentTwips = 31680; // 22 inches
 constexpr int kMaxHalfPoints = 3276;
+
+// ---------------------------------------------------------------------------
+// Control words the reader acts on
+
+enum class Kw : unsigned char {
+    Unknown,
+    Format, // sets the group's character or paragraph format: see KwInfo::format
+    // destinations
+    SkipDest,
+    FontTable,
+    ColorTable,
+    FontAltName,
+    Field,
+    FieldInst,
+    FieldResult,
+    Object,
+    Result,
+    Upr,
+    Ud,
+    NestTableProps,
+    // document
+    CodePage, // \ansi, \mac, \pc, \pca: the code page in KwInfo::value
+    AnsiCpg,
+    Deff,
+    // font and colour tables
+    Font,
+    FCharset,
+    Cpg,
+    Red,
+    Green,
+    Blue,
+    // characters
+    Par,
+    Line,
+    Tab,
+    Row,
+    Unicode,
+    UnicodeSkip,
+    NamedChar, // the character in KwInfo::value
+};
+
+// A formatting word: changes the group's formats from its parameter (on is true
+// when the word has no parameter or a non-zero one).
+using FormatArm = void (*)(GroupState &s, int p, bool on);
+
+struct KwInfo {
+    Kw kw = Kw::Unknown;
+    int value = 0;
+    FormatArm format = nullptr;
+};
+
+constexpr bool isDestination(Kw kw)
+{
+    return kw >= Kw::SkipDest && kw <= Kw::NestTableProps;
+}
+
+const std::unordered_map<std::string_view, KwInfo> &keywords()
+{
+    static const std::unordered_map<std::string_view, KwInfo> table = [] {
+        std::unordered_map<std::string_view, KwInfo> t;
+        // Destinations whose text must never reach the document.
+        for (std::string_view w :
+             {"stylesheet", "info",         "pict",        "header",       "headerl",
+              "headerr",    "headerf",      "footer",      "footerl",      "footerr",
+              "footerf",    "footnote",     "annotation",  "atnid",        "atnauthor",
+              "atndate",    "atnref",       "atntime",     "atnicn",       "listtable",
+              "listoverridetable",          "revtbl",      "rsidtbl",      "generator",
+              "xmlnstbl",   "themedata",    "colorschememapping",          "datastore",
+              "latentstyles",               "pgdsctbl",    "pntext",       "listtext",
+              "nonesttables",               "nonshppict",  "shpinst",      "shprslt",
+              "shptxt",     "objdata",      "objclass",    "txe",          "xe",
+              "tc",         "bkmkstart",    "bkmkend",     "template",     "private",
+              "docvar",     "userprops",    "pn",          "pntxta",       "pntxtb",
+              "falt",       "panose",       "fontemb",     "fontfile",     "leveltext",
+              "levelnumbers",               "ftnsep",      "ftnsepc",      "ftncn",
+              "aftnsep",    "aftnsepc",     "aftncn",      "filetbl",      "listpicture",
+              "background", "comment",      "title",       "subject",      "author",
+              "operator",   "keywords",     "doccomm",     "company",      "manager",
+              "category",   "buptim",       "creatim",     "printim",      "revtim",
+              "hlinkbase",  "blipuid",      "mmathPr",     "wgrffmtfilter",
+              "passwordhash",               "htmltag",     "mhtmltag",     "formfield",
+              "datafield",  "sp",           "sn",          "sv",           "protusertbl",
+              "pgptbl",     "xmlopen",      "xmlattrname", "xmlattrvalue", "oldcprops",
+              "oldpprops",  "oldtprops",    "oldsprops",   "fldtype",      "ffname",
+              "ffdeftext",  "ffentrymcr",   "ffexitmcr",   "ffformat",     "ffhelptext",
+              "ffl",        "ffstattext",   "mvfmf",       "mvfml",        "mvtof",
+              "mvtol",      "rxe",          "pxe",         "atrfstart",    "atrfend",
+              "atnparent",  "dptxbxtext",   "nextfile",    "svb",          "ebcstart",
+              "ebcend",     "factoidname",  "gridtbl",     "keycode"})
+            t[w] = {Kw::SkipDest};
+        t["fonttbl"] = {Kw::FontTable};
+        t["colortbl"] = {Kw::ColorTable};
+        t["fname"] = {Kw::FontAltName};
+        t["field"] = {Kw::Field};
+        t["fldinst"] = {Kw::FieldInst};
+        t["fldrslt"] = {Kw::FieldResult};
+        t["object"] = {Kw::Object};
+        t["result"] = {Kw::Result};
+        t["upr"] = {Kw::Upr};
+        t["ud"] = {Kw::Ud};
+        // Some writers put nested cells' text inside it, so it is read like body text.
+        t["nesttableprops"] = {Kw::NestTableProps};
+
+        t["ansi"] = {Kw::CodePage, 1252};
+        t["mac"] = {Kw::CodePage, 10000};
+        t["pc"] = {Kw::CodePage, 437};
+        t["pca"] = {Kw::CodePage, 850};
+        t["ansicpg"] = {Kw::AnsiCpg};
+        t["deff"] = {Kw::Deff};
+        t["f"] = {Kw::Font};
+        t["fcharset"] = {Kw::FCharset};
+        t["cpg"] = {Kw::Cpg};
+        t["red"] = {Kw::Red};
+        t["green"] = {Kw::Green};
+        t["blue"] = {Kw::Blue};
+
+        for (std::string_view w : {"par", "sect", "page"})
+            t[w] = {Kw::Par};
+        t["line"] = {Kw::Line};
+        for (std::string_view w : {"tab", "cell", "nestcell"})
+            t[w] = {Kw::Tab};
+        t["row"] = {Kw::Row};
+        t["nestrow"] = {Kw::Row};
+        t["u"] = {Kw::Unicode};
+        t["uc"] = {Kw::UnicodeSkip};
+        for (const auto &[w, ch] : std::initializer_list<std::pair<std::string_view, char16_t>>{
+                 {"emdash", u'\u2014'},  {"endash", u'\u2013'},    {"bullet", u'\u2022'},
+                 {"lquote", u'\u2018'},  {"rquote", u'\u2019'},    {"ldblquote", u'\u201C'},
+                 {"rdblquote", u'\u201D'}, {"emspace", u'\u2003'}, {"enspace", u'\u2002'},
+                 {"qmspace", u'\u2005'}, {"zwj", u'\u200D'},       {"zwnj", u'\u200C'},
+                 {"zwbo", u'\u200B'},    {"zwnbo", u'\u2060'},     {"ltrmark", u'\u200E'},
+                 {"rtlmark", u'\u200F'}})
+            t[w] = {Kw::NamedChar, ch};
+
+        const auto format = [&t](std::string_view w, FormatArm arm) {
+            t[w] = {Kw::Format, 0, arm};
+        };
+        format("plain", [](GroupState &s, int, bool) {
+            const int link = s.chr.link;
+            s.chr = CharFormat();
+            s.chr.link = link;
+            s.decoder = nullptr;
+        });
+        format("b", [](GroupState &s, int, bool on) { s.chr.bold = on; });
+        format("i", [](GroupState &s, int, bool on) { s.chr.italic = on; });
+        for (std::string_view w : {"ul", "uld", "uldb", "uldash", "uldashd", "uldashdd", "ulhair",
+                                   "ulhwave", "ulldash", "ulth", "ulthd", "ulthdash", "ulthdashd",
+                                   "ulthdashdd", "ulthldash", "ululdbwave", "ulw", "ulwave"})
+            format(w, [](GroupState &s, int, bool on) { s.chr.underline = on; });
+        format("ulnone", [](GroupState &s, int, bool) { s.chr.underline = false; });
+        for (std::string_view w : {"strike", "striked"})
+            format(w, [](GroupState &s, int, bool on) { s.chr.strike = on; });
+        format("fs", [](GroupState &s, int p, bool) {
+            s.chr.halfPoints = p > 0 ? std::min(p, kMaxHalfPoints) : 24;
+        });
+        format("cf", [](GroupState &s, int p, bool) { s.chr.foreground = std::max(p, 0); });
+        for (std::string_view w : {"cb", "highlight", "chcbpat"})
+            format(w, [](GroupState &s, int p, bool) { s.chr.background = std::max(p, 0); });
+        format("super", [](GroupState &s, int, bool) { s.chr.vertical = VerticalAlign::Super; });
+        format("sub", [](GroupState &s, int, bool) { s.chr.vertical = VerticalAlign::Sub; });
+        format("nosupersub",
+               [](GroupState &s, int, bool) { s.chr.vertical = VerticalAlign::Normal; });
+        format("up", [](GroupState &s, int p, bool) {
+            s.chr.vertical = p != 0 ? VerticalAlign::Super : VerticalAlign::Normal;
+        });
+        format("dn", [](GroupState &s, int p, bool) {
+            s.chr.vertical = p != 0 ? VerticalAlign::Sub : VerticalAlign::Normal;
+        });
+        format("v", [](GroupState &s, int, bool on) { s.chr.hidden = on; });
+        format("pard", [](GroupState &s, int, bool) { s.para = ParaFormat(); });
+        format("ql", [](GroupState &s, int, bool) { s.para.alignment = Alignment::Left; });
+        format("qc", [](GroupState &s, int, bool) { s.para.alignment = Alignment::Center; });
+        format("qr", [](GroupState &s, int, bool) { s.para.alignment = Alignment::Right; });
+        for (std::string_view w : {"qj", "qd"})
+            format(w, [](GroupState &s, int, bool) { s.para.alignment = Alignment::Justify; });
+        format("li", [](GroupState &s, int p, bool) {
+            s.para.leftTwips = std::clamp(p, -kMaxIndentTwips, kMaxIndentTwips);
+        });
+        format("ri", [](GroupState &s, int p, bool) {
+            s.para.rightTwips = std::clamp(p, -kMaxIndentTwips, kMaxIndentTwips);
+        });
+        format("fi", [](GroupState &s, int p, bool) {
+            s.para.firstTwips = std::clamp(p, -kMaxIndentTwips, kMaxIndentTwips);
+        });
+        return t;
+    }();
+    return table;
+}
+
+// ---------------------------------------------------------------------------
+// Reader
 
 // Splits a field instruction into words, keeping quoted ones whole.
 QStringList fieldWords(const QString &instruction)
@@ -922,7 +669,7 @@ private:
             return;
         const auto &table = keywords();
         const auto it = table.find(t.text);
-        const KwInfo info = it == table.end() ? KwInfo{Kw::Unknown} : it->second;
+        const KwInfo info = it == table.end() ? KwInfo{} : it->second;
         if (m_starPending) {
             m_starPending = false;
             const bool known = info.kw == Kw::FieldInst || info.kw == Kw::FieldResult ||
@@ -933,14 +680,18 @@ private:
                 return;
             }
         }
-        GroupState &s = top();
-        const int p = t.param;
-        const bool on = !t.hasParam || p != 0;
-        switch (info.kw) {
-        case Kw::Unknown:
-        case Kw::NestTableProps:
-            break;
+        if (info.kw == Kw::Format)
+            info.format(top(), t.param, !t.hasParam || t.param != 0);
+        else if (isDestination(info.kw))
+            destination(info.kw, top());
+        else
+            content(info, t.param, top());
+    }
 
+    // A word that says where the text of its group goes.
+    void destination(Kw kw, GroupState &s)
+    {
+        switch (kw) {
         case Kw::SkipDest:
             startSkipping();
             break;
@@ -987,17 +738,17 @@ private:
             if (s.dest == Dest::Suppress)
                 s.dest = s.resume;
             break;
-        case Kw::Ansi:
-            setAnsiCodePage(1252);
+        default:
             break;
-        case Kw::Mac:
-            setAnsiCodePage(10000);
-            break;
-        case Kw::Pc:
-            setAnsiCodePage(437);
-            break;
-        case Kw::Pca:
-            setAnsiCodePage(850);
+        }
+    }
+
+    // A word that adds to the document, its code page or its font and colour tables.
+    void content(const KwInfo &info, int p, GroupState &s)
+    {
+        switch (info.kw) {
+        case Kw::CodePage:
+            setAnsiCodePage(info.value);
             break;
         case Kw::AnsiCpg:
             if (p > 0)
@@ -1019,14 +770,13 @@ private:
             break;
         case Kw::Red:
         case Kw::Green:
-        case Kw::Blue: {
-            if (s.dest != Dest::ColorTable)
-                break;
-            const int v = std::clamp(p, 0, 255);
-            (info.kw == Kw::Red ? m_red : info.kw == Kw::Green ? m_green : m_blue) = v;
-            m_colorGiven = true;
+        case Kw::Blue:
+            if (s.dest == Dest::ColorTable) {
+                const int v = std::clamp(p, 0, 255);
+                (info.kw == Kw::Red ? m_red : info.kw == Kw::Green ? m_green : m_blue) = v;
+                m_colorGiven = true;
+            }
             break;
-        }
         case Kw::Par:
         case Kw::Row:
             paragraphEnd();
@@ -1039,7 +789,6 @@ private:
             }
             break;
         case Kw::Tab:
-        case Kw::Cell:
             routeChar(u'\t');
             break;
         case Kw::Unicode:
@@ -1049,80 +798,9 @@ private:
             s.uc = std::clamp(p, 0, 255);
             break;
         case Kw::NamedChar:
-            routeChar(info.ch);
+            routeChar(static_cast<char16_t>(info.value));
             break;
-        case Kw::Plain: {
-            const int link = s.chr.link;
-            s.chr = CharFormat();
-            s.chr.link = link;
-            s.decoder = nullptr;
-            break;
-        }
-        case Kw::Bold:
-            s.chr.bold = on;
-            break;
-        case Kw::Italic:
-            s.chr.italic = on;
-            break;
-        case Kw::Underline:
-            s.chr.underline = on;
-            break;
-        case Kw::UnderlineNone:
-            s.chr.underline = false;
-            break;
-        case Kw::Strike:
-            s.chr.strike = on;
-            break;
-        case Kw::FontSize:
-            s.chr.halfPoints = p > 0 ? std::min(p, kMaxHalfPoints) : 24;
-            break;
-        case Kw::Foreground:
-            s.chr.foreground = std::max(p, 0);
-            break;
-        case Kw::Background:
-            s.chr.background = std::max(p, 0);
-            break;
-        case Kw::Super:
-            s.chr.vertical = VerticalAlign::Super;
-            break;
-        case Kw::Sub:
-            s.chr.vertical = VerticalAlign::Sub;
-            break;
-        case Kw::NoSuperSub:
-            s.chr.vertical = VerticalAlign::Normal;
-            break;
-        case Kw::Up:
-            s.chr.vertical = p != 0 ? VerticalAlign::Super : VerticalAlign::Normal;
-            break;
-        case Kw::Down:
-            s.chr.vertical = p != 0 ? VerticalAlign::Sub : VerticalAlign::Normal;
-            break;
-        case Kw::Hidden:
-            s.chr.hidden = on;
-            break;
-        case Kw::Pard:
-            s.para = ParaFormat();
-            break;
-        case Kw::AlignLeft:
-            s.para.alignment = Alignment::Left;
-            break;
-        case Kw::AlignCenter:
-            s.para.alignment = Alignment::Center;
-            break;
-        case Kw::AlignRight:
-            s.para.alignment = Alignment::Right;
-            break;
-        case Kw::AlignJustify:
-            s.para.alignment = Alignment::Justify;
-            break;
-        case Kw::LeftIndent:
-            s.para.leftTwips = std::clamp(p, -kMaxIndentTwips, kMaxIndentTwips);
-            break;
-        case Kw::RightIndent:
-            s.para.rightTwips = std::clamp(p, -kMaxIndentTwips, kMaxIndentTwips);
-            break;
-        case Kw::FirstIndent:
-            s.para.firstTwips = std::clamp(p, -kMaxIndentTwips, kMaxIndentTwips);
+        default:
             break;
         }
     }
@@ -1229,7 +907,7 @@ void readPlainText(std::string_view data, Sink &sink)
         CodePageDecoder::forCodePage(1251).decode(data, text);
     }
     CharFormat format;
-    format.halfPoints = 20; // the control's own default
+    format.halfPoints = kDefaultHalfPoints;
     const ParaFormat para;
     qsizetype start = 0;
     for (;;) {

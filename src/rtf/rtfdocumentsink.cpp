@@ -1,17 +1,18 @@
-#include "controls/richtext/rtfdocumentsink.h"
+#include "rtf/rtfdocumentsink.h"
+
+#include "rtf/rtfdefaults.h"
+#include "rtf/rtfmeasure.h"
 
 #include <QBrush>
 
 namespace rtf {
 
 namespace {
-constexpr int kDefaultHalfPoints = 20;
-constexpr double kTwipsPerPixel = 15.0;
 constexpr size_t kFormatCacheSize = 64;
 } // namespace
 
-DocumentSink::DocumentSink(QTextCursor cursor, const QFont &defaultFont)
-    : m_cursor(std::move(cursor)), m_defaultFamily(defaultFont.family())
+DocumentSink::DocumentSink(QTextCursor cursor)
+    : m_cursor(std::move(cursor)), m_defaultFamily(entryFont().family())
 {
 }
 
@@ -37,11 +38,11 @@ QTextBlockFormat DocumentSink::blockFormat(const ParaFormat &format)
         break;
     }
     if (format.leftTwips != 0)
-        block.setLeftMargin(format.leftTwips / kTwipsPerPixel);
+        block.setLeftMargin(format.leftTwips / double(kTwipsPerPixel));
     if (format.rightTwips != 0)
-        block.setRightMargin(format.rightTwips / kTwipsPerPixel);
+        block.setRightMargin(format.rightTwips / double(kTwipsPerPixel));
     if (format.firstTwips != 0)
-        block.setTextIndent(format.firstTwips / kTwipsPerPixel);
+        block.setTextIndent(format.firstTwips / double(kTwipsPerPixel));
     return block;
 }
 
@@ -105,7 +106,7 @@ bool DocumentSink::makeRoom(qsizetype characters)
     if (m_truncated)
         return false;
     m_characters += characters;
-    if (m_characters > kMaxCharacters || m_paragraphs > kMaxParagraphs)
+    if (m_characters > Measure::kMaxCharacters || m_paragraphs > Measure::kMaxParagraphs)
         m_truncated = true;
     return !m_truncated;
 }
@@ -148,6 +149,18 @@ void DocumentSink::end(const ParaFormat &format)
     if (!m_blockPending)
         m_cursor.setBlockFormat(blockFormat(format));
     m_blockPending = false;
+}
+
+void readInto(std::string_view data, QTextDocument &document)
+{
+    const QFont font = entryFont();
+    document.clear();
+    document.setDefaultFont(font);
+    QTextCursor cursor(&document);
+    cursor.beginEditBlock();
+    DocumentSink sink(cursor);
+    read(data, sink);
+    cursor.endEditBlock();
 }
 
 } // namespace rtf

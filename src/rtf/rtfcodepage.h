@@ -19,11 +19,6 @@ public:
     // A decoder for the code page, or for cp1252 when the page is unknown to the system.
     static const CodePageDecoder &forCodePage(int codePage);
 
-    int codePage() const { return m_codePage; }
-    bool isMultiByte() const { return m_multiByte; }
-    // Whether the byte starts a two-byte character (only for multi-byte pages).
-    bool isLeadByte(unsigned char byte) const { return m_multiByte && m_lead[byte]; }
-
     // Appends the decoded bytes to out. Undecodable bytes become U+FFFD.
     void decode(std::string_view bytes, QString &out) const;
 
@@ -39,7 +34,6 @@ private:
     bool m_multiByte;
     void *m_iconv = nullptr; // iconv_t, opened once for multi-byte pages
     std::array<char16_t, 256> m_table{};
-    std::array<bool, 256> m_lead{};
 };
 
 // The cp1251 byte for a character, or 0 when cp1251 has none (characters below

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "controls/richtext/rtfreader.h"
+#include "rtf/rtfreader.h"
 
-#include <QFont>
+#include <QTextDocument>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
 #include <QTextCursor>
@@ -12,14 +12,14 @@
 namespace rtf {
 
 // Builds the read document into a QTextDocument through a cursor, one insertText
-// per run of equally formatted text. Formats that equal the control's defaults
-// (its font family, and 20 half-points for its 9.75 pt) are left unset, so that
-// such text follows the document's default font as typed text does.
+// per run of equally formatted text. Formats that equal the entry font (its family,
+// and the 20 half-points of its 9.75 pt) are left unset, so that such text follows
+// the document's default font as typed text does.
 class DocumentSink final : public Sink {
     Q_DISABLE_COPY_MOVE(DocumentSink)
 
 public:
-    DocumentSink(QTextCursor cursor, const QFont &defaultFont);
+    explicit DocumentSink(QTextCursor cursor);
 
     void begin(const Tables &tables) override;
     void text(QStringView text, const CharFormat &format) override;
@@ -29,12 +29,6 @@ public:
 
     // The block and character format the reader's values stand for.
     static QTextBlockFormat blockFormat(const ParaFormat &format);
-
-    // Past these a document is not notes about a web site, and Qt would take many
-    // seconds to lay it out. The box measures an entry first and refuses a larger one;
-    // the sink still leaves out what follows, so no caller can build more.
-    static constexpr qsizetype kMaxCharacters = 2'000'000;
-    static constexpr qsizetype kMaxParagraphs = 200'000;
 
 private:
     const QTextCharFormat &charFormat(const CharFormat &format);
@@ -53,5 +47,10 @@ private:
     // Documents use few distinct formats; a short list beats hashing.
     std::vector<std::pair<CharFormat, QTextCharFormat>> m_formatCache;
 };
+
+// Replaces the document's content by the one read from RTF, in one edit block, in the
+// entry files' default font. Callers measure first and refuse what is too large; past
+// the measure's limits the sink leaves out what follows, so no caller can build more.
+void readInto(std::string_view data, QTextDocument &document);
 
 } // namespace rtf
