@@ -1,11 +1,28 @@
 #include "testsupport.h"
 
-#include "controls/filelist/filelistbox.h"
 #include "Form1/form1.h"
+#include "Form1/picturebutton.h"
+#include "controls/filelist/filelistbox.h"
+#include "controls/richtext/richtextbox.h"
+#include "editprofile/editprofile.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace testsupport {
 
@@ -116,6 +133,253 @@ bool clickEntry(FileListBox &list, const QString &name)
     QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::NoModifier,
                       list.visualRect(index).center());
     return list.fileName() == name;
+}
+
+QStringList folderContents(const QString &folder)
+{
+    QStringList names = QDir(folder).entryList(
+        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Unsorted);
+    names.sort();
+    return names;
+}
+
+bool select(Form1 &form, const QString &name)
+{
+    return clickEntry(*form.File1, name) &&
+           QTest::qWaitFor([&] { return form.Command7->isEnabled(); });
+}
+
+void typeSearch(Form1 &form, const QString &text)
+{
+    form.Text1->setFocus();
+    // One key event per character, surrogate pairs kept together.
+    for (int i = 0; i < text.size(); ++i) {
+        const int length = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        QTest::sendKeyEvent(QTest::Click, form.Text1, Qt::Key_unknown, text.mid(i, length),
+                            Qt::NoModifier);
+        i += length - 1;
+    }
+}
+
+void clearSearch(Form1 &form)
+{
+    form.Text1->setFocus();
+    QTest::keyClick(form.Text1, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(form.Text1, Qt::Key_Backspace);
+}
+
+void typeAtEnd(RichTextBox &box, const QString &text)
+{
+    box.setFocus();
+    QTest::keyClick(&box, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(&box, text);
+}
+
+void startAdd(Form1 &form, ScriptedDialogs &dialogs, const QString &name)
+{
+    dialogs.answerInputs({name});
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+}
+
+void typeAndSave(Form1 &form, const QString &text)
+{
+    form.g->setFocus();
+    QTest::keyClicks(form.g, text);
+    QTest::mouseClick(form.Command4, Qt::LeftButton);
+}
+
+editprofile *shownEditor()
+{
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (auto *editor = qobject_cast<editprofile *>(window); editor && editor->isVisible())
+            return editor;
+    }
+    return nullptr;
+}
+
+editprofile *openEditor(Form1 &form)
+{
+    QTest::mouseClick(form.Command5, Qt::LeftButton);
+    return shownEditor();
+}
+
+bool saveAndClose(editprofile &editor)
+{
+    QTest::mouseClick(editor.Command1, Qt::LeftButton);
+    return QTest::qWaitFor([] { return shownEditor() == nullptr; });
+}
+
+void closeEditors()
+{
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (qobject_cast<editprofile *>(window))
+            delete window;
+    }
+}
+
+void deleteSelected(Form1 &form, ScriptedDialogs &dialogs, int answer)
+{
+    dialogs.answerMessages({answer});
+    QTest::mouseClick(form.Command7, Qt::LeftButton);
+}
+
+QString reportMismatch(const ScriptedDialogs &dialogs, qsizetype count,
+                       const QString &path)
+{
+    const QStringList errors = dialogs.errors();
+    if (errors.size() == count && (count == 0 || errors.constLast().contains(path)))
+        return QString();
+    return QStringLiteral("%1 reports, wanted %2 naming %3: %4")
+        .arg(errors.size())
+        .arg(count)
+        .arg(path, dialogs.prompts().join(u" | "));
+}
+
+bool Session::open()
+{
+    form = openForm1();
+    return form != nullptr;
+}
+
+QString Session::addAndShow(const QString &name, const QString &text)
+{
+    const qsizetype errorsBefore = dialogs.errors().size();
+    const auto newReport = [&] {
+        return dialogs.errors().size() != errorsBefore
+                   ? QStringLiteral("error report: ") + dialogs.errors().constLast()
+                   : QString();
+    };
+    startAdd(*form, dialogs, name);
+    if (!form->Command4->isEnabled())
+        return QStringLiteral("the add did not start: ") + dialogs.prompts().join(u" | ");
+    typeAndSave(*form, text);
+    if (form->Command4->isEnabled())
+        return QStringLiteral("the save did not end the add: ") + dialogs.prompts().join(u" | ");
+    if (!newReport().isEmpty())
+        return newReport();
+    if (!QFile::exists(sandbox.entry(name)))
+        return QStringLiteral("no file at ") + sandbox.entry(name);
+    const QStringList shown = shownNames(*form->File1);
+    if (!shown.contains(name))
+        return QStringLiteral("not listed: ") + shown.join(QLatin1Char(','));
+    if (!select(*form, name))
+        return QStringLiteral("cannot select it");
+    if (form->Text2->toPlainText() != text)
+        return QStringLiteral("the pane shows \"%1\"").arg(form->Text2->toPlainText());
+    return newReport();
+}
+
+void resetPeakMemory()
+{
+    // Writing 5 to clear_refs sets the peak (VmHWM) back to the present size.
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+qint64 peakMemoryMiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+            if (line.startsWith("VmHWM:"))
+                return line.mid(6).trimmed().split(' ').value(0).toLongLong() / 1024;
+        }
+    }
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
+bool sanitized()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+    return __has_feature(address_sanitizer);
+#else
+    return false;
+#endif
+}
+
+SmallDisk::SmallDisk(const QString &folder, int kibibytes) : m_folder(folder)
+{
+    const QByteArray options = "size=" + QByteArray::number(kibibytes) + "k,mode=0755";
+    const QByteArray path = QFile::encodeName(folder);
+    m_mounted = ::mount("tmpfs", path.constData(), "tmpfs", 0, options.constData()) == 0;
+    if (!m_mounted)
+        m_why = QStringLiteral("mounting a tmpfs on %1 was refused: %2")
+                    .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+SmallDisk::~SmallDisk()
+{
+    free();
+    if (m_mounted)
+        ::umount2(QFile::encodeName(m_folder).constData(), MNT_DETACH);
+}
+
+bool SmallDisk::fill()
+{
+    if (!m_mounted) {
+        qInfo("%s; the full disk is a file-size limit of zero instead", qPrintable(m_why));
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = 0;
+        m_limited = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+        return m_limited;
+    }
+    const QByteArray path = QFile::encodeName(m_folder + QLatin1Char('/') + fillerName());
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    // Whole pages first, then single bytes, until not one more byte fits.
+    const QByteArray page(4096, 'x');
+    while (::write(fd, page.constData(), size_t(page.size())) > 0) {
+    }
+    bool full = errno == ENOSPC;
+    while (full && ::write(fd, "x", 1) > 0) {
+    }
+    full = full && errno == ENOSPC;
+    ::close(fd);
+    return full;
+}
+
+void SmallDisk::free()
+{
+    if (m_mounted) {
+        ::unlink(QFile::encodeName(m_folder + QLatin1Char('/') + fillerName()).constData());
+    } else if (m_limited) {
+        rlimit limit{};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        m_limited = false;
+    }
+}
+
+bool SmallDisk::setReadOnly(bool readOnly)
+{
+    const unsigned long flags = MS_REMOUNT | (readOnly ? MS_RDONLY : 0);
+    return ::mount(nullptr, QFile::encodeName(m_folder).constData(), nullptr, flags, nullptr) == 0;
+}
+
+bool setImmutable(const QString &path, bool immutable)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (ok) {
+        flags = immutable ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return ok;
 }
 
 } // namespace testsupport

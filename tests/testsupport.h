@@ -12,6 +12,8 @@
 
 class FileListBox;
 class Form1;
+class RichTextBox;
+class editprofile;
 
 namespace testsupport {
 
@@ -80,5 +82,88 @@ std::unique_ptr<Form1> openForm1();
 // Clicks the named entry in the list as a user would; false if it is not shown.
 bool clickEntry(FileListBox &list, const QString &name);
 QStringList shownNames(const FileListBox &list);
+
+// Everything in the folder, hidden names included, in code-point order; "." and ".." left out.
+QStringList folderContents(const QString &folder);
+
+// Clicks the entry and waits for the selection timer to enable the edit and delete
+// buttons. False when the list does not show the name.
+bool select(Form1 &form, const QString &name);
+// Types into the search box key by key, as a user does; clearSearch empties it.
+void typeSearch(Form1 &form, const QString &text);
+void clearSearch(Form1 &form);
+// Types at the end of the box's text.
+void typeAtEnd(RichTextBox &box, const QString &text);
+// Clicks "Add new URL to list", answering the input box with the name.
+void startAdd(Form1 &form, ScriptedDialogs &dialogs, const QString &name);
+// Types into the new-entry box and clicks "Save".
+void typeAndSave(Form1 &form, const QString &text);
+// Clicks "Edit ULR's information" on the selected entry; the editor shown, if any.
+editprofile *openEditor(Form1 &form);
+editprofile *shownEditor();
+// Clicks the editor's "Save" and waits for it to close; false if it stays.
+bool saveAndClose(editprofile &editor);
+// Deletes every editor window, shown or lingering.
+void closeEditors();
+// Clicks "Delete selected URL", answering the question with the answer.
+void deleteSelected(Form1 &form, ScriptedDialogs &dialogs, int answer);
+
+// Empty when exactly `count` error reports were shown and the last names the path;
+// else what was shown, for the failure message.
+QString reportMismatch(const ScriptedDialogs &dialogs, qsizetype count,
+                       const QString &path);
+
+// A sandbox, scripted dialogs and, once open() is called (after the test has put its
+// entries in place), the main window on them.
+struct Session {
+    testsupport::Sandbox sandbox;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<Form1> form;
+
+    bool open();
+    // The whole round a user makes with a new entry: add it with the text, see it
+    // listed, select it and read the text back. Empty on success, else what went
+    // wrong, so a test can say why the program is no longer usable.
+    QString addAndShow(const QString &name, const QString &text);
+    QString stillUsable() { return addAndShow(QStringLiteral("after"), QStringLiteral("usable")); }
+};
+
+// The process's peak resident memory since the last reset (or since it started), in
+// MiB. Resetting lets a test measure one step rather than the worst of all before it.
+void resetPeakMemory();
+qint64 peakMemoryMiB();
+// True when the program was built with AddressSanitizer, which slows it several times.
+bool sanitized();
+
+// A small tmpfs mounted on the (empty) folder for the life of the object, so a test
+// can fill a real disk or make it read-only. Root can mount on the machines the tests
+// run on; where mounting is refused, mounted() is false, why() says why, and fill()
+// falls back to a file-size limit of zero for the process (RLIMIT_FSIZE, with SIGXFSZ
+// ignored so a write fails with EFBIG instead of killing the program).
+class SmallDisk {
+public:
+    SmallDisk(const QString &folder, int kibibytes);
+    ~SmallDisk();
+    Q_DISABLE_COPY_MOVE(SmallDisk)
+
+    bool mounted() const { return m_mounted; }
+    QString why() const { return m_why; }
+    // Fills every free block with a hidden file (or sets the limit); free() undoes it.
+    bool fill();
+    void free();
+    bool setReadOnly(bool readOnly);
+    static QString fillerName() { return QStringLiteral(".filler"); }
+
+private:
+    QString m_folder;
+    bool m_mounted = false;
+    bool m_limited = false;
+    QString m_why;
+};
+
+// Sets or clears the immutable attribute (chattr +i), which stops even root from
+// changing, replacing or removing the file or the folder's names. False (with errno
+// set) where the file system has no such attribute.
+bool setImmutable(const QString &path, bool immutable);
 
 } // namespace testsupport

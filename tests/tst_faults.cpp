@@ -3,7 +3,7 @@
 #include "editprofile/editprofile.h"
 #include "Form1/form1.h"
 #include "Form1/picturebutton.h"
-#include "hardening.h"
+#include "testsupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,7 +20,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using namespace hardening;
+using namespace testsupport;
 using testsupport::plainEntry;
 
 namespace {

@@ -1,13 +1,13 @@
 #include "controls/filelist/filelistbox.h"
 #include "controls/richtext/richtextbox.h"
 #include "Form1/form1.h"
-#include "hardening.h"
+#include "testsupport.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTest>
 
-using namespace hardening;
+using namespace testsupport;
 using testsupport::plainEntry;
 
 class TestHostile : public QObject {

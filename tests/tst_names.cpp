@@ -3,7 +3,7 @@
 #include "editprofile/editprofile.h"
 #include "Form1/form1.h"
 #include "Form1/picturebutton.h"
-#include "hardening.h"
+#include "testsupport.h"
 
 #include <QFile>
 #include <QLabel>
@@ -12,7 +12,7 @@
 
 #include <array>
 
-using namespace hardening;
+using namespace testsupport;
 using testsupport::plainEntry;
 
 namespace {
