@@ -14,6 +14,7 @@
 #include "store/store.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -257,6 +258,9 @@ void Form1::Command3_Click()
                     dialogs::Information);
     setAddingState(true);
     g->setText(QString());
+    // What "Save" writes is the file just made: the box knows it as it was made, so a
+    // file another program puts at the name meanwhile is not replaced unasked.
+    g->adoptFile(*R);
     // The box the message just pointed to takes what the user types next.
     g->setFocus();
 }
@@ -266,7 +270,15 @@ void Form1::Command4_Click()
     const QString name = Group->text();
     if (!Command4->isEnabled() || !store::nameProblem(name).isEmpty())
         return;
-    const Status saved = store::saveEntry(store::entryPath(*Dir1, name), *g);
+    const QString path = store::entryPath(*Dir1, name);
+    Status saved = store::saveEntry(path, *g);
+    if (saved.conflict() != Status::Conflict::None) {
+        if (dialogs::msgBox(store::conflictQuestion(name, saved, QStringLiteral("you added it")),
+                            dialogs::YesNo | dialogs::Question | dialogs::DefaultButton2) !=
+            dialogs::Yes)
+            return;
+        saved = store::saveEntry(path, *g, RichTextBox::ReplaceAnyway);
+    }
     if (!saved) {
         errorreport::show(saved);
         return;
@@ -289,6 +301,9 @@ void Form1::Command5_Click()
     editor->show();
     editor->raise();
     editor->activateWindow();
+    // Text typed in the open editor is not replaced unasked.
+    if (!created && !editor->mayLetTextGo(QStringLiteral("opening \"%1\"").arg(name)))
+        return;
     const Status loaded = store::loadEntry(store::entryPath(*Dir1, store::selectedEntry(*File1)),
                                            *editor->RichTextBox1);
     if (!loaded) {
@@ -328,6 +343,26 @@ void Form1::Command7_Click()
         return;
     }
     Label1->setText(store::statisticsLine(store::countEntries(*File1)));
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    // Text typed for a new entry is not dropped unasked; "Save" is the add's own Save,
+    // and the window stays open, text and all, unless it succeeds.
+    if (Command4->isEnabled() && !g->document()->isEmpty()) {
+        const int answer = dialogs::msgBox(
+            QStringLiteral("Save the text you typed for the new entry \"%1\" before closing?")
+                .arg(Group->text()),
+            dialogs::SaveDiscardCancel | dialogs::Question);
+        if (answer == dialogs::Save)
+            Command4_Click();
+        const bool saved = answer == dialogs::Save && !Command4->isEnabled();
+        if (!saved && answer != dialogs::Discard) {
+            event->ignore();
+            return;
+        }
+    }
+    event->accept();
 }
 
 void Form1::setAddingState(bool adding)

@@ -1,5 +1,6 @@
 #include "editprofile/editprofile.h"
 
+#include "controls/dialogs/dialogs.h"
 #include "controls/errorreport/errorreport.h"
 #include "controls/richtext/richtextbox.h"
 #include "controls/twips.h"
@@ -7,6 +8,8 @@
 #include "store/store.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 
@@ -56,11 +59,51 @@ editprofile::editprofile()
 
 void editprofile::Command1_Click()
 {
-    const Status saved = store::saveEntry(Label1->text(), *RichTextBox1);
-    if (!saved) {
-        // The text stays in the window, so the user can mend the cause and save again.
-        errorreport::show(saved);
-        return;
+    // On failure the text stays in the window, so the user can mend the cause and save
+    // again.
+    if (saveText())
+        close();
+}
+
+bool editprofile::saveText()
+{
+    const QString path = Label1->text();
+    Status saved = store::saveEntry(path, *RichTextBox1);
+    if (saved.conflict() != Status::Conflict::None) {
+        if (dialogs::msgBox(store::conflictQuestion(QFileInfo(path).fileName(), saved,
+                                                    QStringLiteral("you opened it")),
+                            dialogs::YesNo | dialogs::Question | dialogs::DefaultButton2) !=
+            dialogs::Yes)
+            return false;
+        saved = store::saveEntry(path, *RichTextBox1, RichTextBox::ReplaceAnyway);
     }
-    close();
+    if (!saved) {
+        errorreport::show(saved);
+        return false;
+    }
+    return true;
+}
+
+bool editprofile::mayLetTextGo(const QString &before)
+{
+    if (!RichTextBox1->document()->isModified())
+        return true;
+    switch (dialogs::msgBox(QStringLiteral("Save your changes to the entry \"%1\" before %2?")
+                                .arg(QFileInfo(Label1->text()).fileName(), before),
+                            dialogs::SaveDiscardCancel | dialogs::Question)) {
+    case dialogs::Save:
+        return saveText();
+    case dialogs::Discard:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void editprofile::closeEvent(QCloseEvent *event)
+{
+    if (mayLetTextGo(QStringLiteral("closing")))
+        event->accept();
+    else
+        event->ignore();
 }

@@ -21,8 +21,18 @@ public:
     QPushButton *Command1;
     QLabel *Label1;
 
+    // True when the text may leave the window (`before` says for what, e.g. "closing"):
+    // it holds no unsaved changes, or the user asked to save them and they were saved,
+    // or chose to discard them. False leaves everything as it was.
+    bool mayLetTextGo(const QString &before);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     editprofile();
 
     void Command1_Click();
+    // Saves the text to the loaded entry, asking first when the file changed since.
+    bool saveText();
 };

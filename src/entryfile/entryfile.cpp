@@ -29,6 +29,68 @@ QString tooLarge()
     return QStringLiteral("The file is larger than %1 MiB").arg(kMaxBytes >> 20);
 }
 
+Stamp stampOf(const struct stat &info)
+{
+    return {quint64(info.st_dev), quint64(info.st_ino), qint64(info.st_size),
+            qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+}
+
+// Why a name that is not a regular file is not replaced, in words for the user.
+QString notRegular(mode_t mode)
+{
+    const char *kind = S_ISDIR(mode)                    ? "a folder"
+                       : S_ISCHR(mode) || S_ISBLK(mode) ? "a device"
+                       : S_ISFIFO(mode)                 ? "a FIFO (named pipe)"
+                       : S_ISSOCK(mode)                 ? "a socket"
+                                                        : "something else";
+    return QStringLiteral("it is %1, not a regular file, and only a regular file is replaced")
+        .arg(QLatin1String(kind));
+}
+
+// The path with every link and ".." resolved, in its folders and at its end; empty, with
+// errno set, when that fails.
+QString realPath(const QString &path)
+{
+    char *real = ::realpath(QFile::encodeName(path).constData(), nullptr);
+    if (!real)
+        return QString();
+    const QString result = QFile::decodeName(real);
+    ::free(real);
+    return result;
+}
+
+// The last look before the rename. Renaming over a device, a FIFO, a socket or a folder
+// would remove it, so one that took the file's place meanwhile is refused; a link is only
+// a name, and the rename replaces the link, never what it leads to. With a stamp, the
+// file must still be the one it describes.
+Status checkTarget(const QString &path, const QString &target, const Stamp *expected)
+{
+    struct stat now {};
+    if (::lstat(QFile::encodeName(target).constData(), &now) != 0) {
+        if (errno != ENOENT)
+            return Status::failure(writeFailure(path, qt_error_string(errno)));
+        return expected
+                   ? Status::conflicting(
+                         Status::Conflict::Deleted,
+                         writeFailure(path, QStringLiteral("it was deleted since it was read")))
+                   : Status::success();
+    }
+    if (!S_ISREG(now.st_mode) && !S_ISLNK(now.st_mode))
+        return Status::failure(writeFailure(path, notRegular(now.st_mode)));
+    if (!expected)
+        return Status::success();
+    const Stamp found = stampOf(now);
+    if (found.device != expected->device || found.inode != expected->inode)
+        return Status::conflicting(
+            Status::Conflict::Replaced,
+            writeFailure(path, QStringLiteral("another file took its place since it was read")));
+    if (found != *expected)
+        return Status::conflicting(
+            Status::Conflict::Changed,
+            writeFailure(path, QStringLiteral("it was changed since it was read")));
+    return Status::success();
+}
+
 struct FdCloser {
     int fd;
     ~FdCloser() { ::close(fd); }
@@ -46,7 +108,7 @@ mode_t newFileMode()
 // entry's, so it cannot save an entry whose name is near the file system's 255-byte
 // limit; the hidden name here is short and never shown in the list.
 Status writeTemporary(QTemporaryFile &temporary, const QString &path, const QString &target,
-                      const QByteArray &bytes, mode_t mode)
+                      const QByteArray &bytes, mode_t mode, Stamp *written)
 {
     temporary.setFileTemplate(QFileInfo(target).absolutePath() +
                               QStringLiteral("/.sitebook-XXXXXX"));
@@ -58,12 +120,16 @@ Status writeTemporary(QTemporaryFile &temporary, const QString &path, const QStr
     if (::fsync(temporary.handle()) != 0)
         return Status::failure(writeFailure(path, qt_error_string(errno)));
     ::fchmod(temporary.handle(), mode);
+    // The rename keeps the file's identity and time, so this is the stamp it will have.
+    struct stat info {};
+    if (written && ::fstat(temporary.handle(), &info) == 0)
+        *written = stampOf(info);
     return Status::success();
 }
 
 } // namespace
 
-Status read(const QString &path, QByteArray &contents)
+Status read(const QString &path, QByteArray &contents, Stamp *stamp)
 {
     // The open does not block, so a FIFO under the entry's name is refused instead of
     // hanging the program.
@@ -104,25 +170,46 @@ Status read(const QString &path, QByteArray &contents)
     }
     data.truncate(done);
     contents = std::move(data);
+    // Taken before the first byte was read: a file written while it was being read
+    // differs from its stamp, so a save checked against it asks first.
+    if (stamp)
+        *stamp = stampOf(info);
     return Status::success();
 }
 
-Status replace(const QString &path, const QByteArray &bytes)
+Status replace(const QString &path, const QByteArray &bytes, const Stamp *expected, Stamp *written)
 {
-    // A link stays a link: its target is what gets the new text.
-    QString target = path;
-    if (const QFileInfo info(path); info.isSymLink() && info.exists())
-        target = info.canonicalFilePath();
-
+    const QByteArray name = QFile::encodeName(path);
     // The new file gets the old one's permissions, or those a new file would get.
     struct stat old {};
-    const bool replacing =
-        ::stat(QFile::encodeName(target).constData(), &old) == 0 && S_ISREG(old.st_mode);
+    const bool replacing = ::stat(name.constData(), &old) == 0;
+    if (!replacing && errno != ENOENT)
+        return Status::failure(writeFailure(path, qt_error_string(errno)));
+    if (replacing && !S_ISREG(old.st_mode))
+        return Status::failure(writeFailure(path, notRegular(old.st_mode)));
+    // The rename needs only the folder's permission; whether this user may change the
+    // entry is the file's own.
+    if (replacing && ::faccessat(AT_FDCWD, name.constData(), W_OK, AT_EACCESS) != 0)
+        return Status::failure(
+            writeFailure(path, QStringLiteral("you have no permission to change it (%1)")
+                                   .arg(qt_error_string(errno))));
+
+    // A link stays a link: the file it leads to gets the new text, and the temporary
+    // is made beside that file, in its real folder.
+    const QFileInfo info(path);
+    QString target = replacing ? realPath(path) : realPath(info.path());
+    if (target.isEmpty())
+        return Status::failure(writeFailure(path, qt_error_string(errno)));
+    if (!replacing)
+        target += QLatin1Char('/') + info.fileName();
+
     QTemporaryFile temporary;
-    if (Status written =
-            writeTemporary(temporary, path, target, bytes, replacing ? old.st_mode & 07777 : newFileMode());
-        !written)
-        return written;
+    if (Status done = writeTemporary(temporary, path, target, bytes,
+                                     replacing ? old.st_mode & 07777 : newFileMode(), written);
+        !done)
+        return done;
+    if (Status checked = checkTarget(path, target, expected); !checked)
+        return checked;
     if (::rename(QFile::encodeName(temporary.fileName()).constData(),
                  QFile::encodeName(target).constData()) != 0)
         return Status::failure(writeFailure(path, qt_error_string(errno)));
@@ -130,7 +217,7 @@ Status replace(const QString &path, const QByteArray &bytes)
     return Status::success();
 }
 
-Status create(const QString &path, const QByteArray &bytes)
+Status create(const QString &path, const QByteArray &bytes, Stamp *written)
 {
     const auto failure = [&path](const QString &reason) {
         return Status::failure(
@@ -139,13 +226,14 @@ Status create(const QString &path, const QByteArray &bytes)
     if (exists(path))
         return failure(QStringLiteral("an entry of that name already exists"));
     QTemporaryFile temporary;
-    if (Status written = writeTemporary(temporary, path, path, bytes, newFileMode()); !written)
-        return written;
+    if (Status done = writeTemporary(temporary, path, path, bytes, newFileMode(), written); !done)
+        return done;
     const QByteArray from = QFile::encodeName(temporary.fileName());
     const QByteArray to = QFile::encodeName(path);
     // Renamed into place only if the name is still free; where the file system cannot
     // rename on that condition, a hard link does the same.
-    int result = ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
+    int result =
+        ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
     if (result != 0 && errno == EINVAL) {
         result = ::link(from.constData(), to.constData());
         if (result == 0)

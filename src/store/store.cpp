@@ -55,14 +55,32 @@ Status loadEntry(const QString &path, RichTextBox &box)
     return box.loadFile(path);
 }
 
-Status saveEntry(const QString &path, const RichTextBox &box)
+Status saveEntry(const QString &path, RichTextBox &box, RichTextBox::SaveMode mode)
 {
-    return box.saveFile(path);
+    return box.saveFile(path, mode);
 }
 
-Status createEntry(const QString &path, const RichTextBox &box)
+QString conflictQuestion(const QString &name, const Status &conflict, const QString &since)
 {
-    return entryfile::create(path, box.textRTF());
+    switch (conflict.conflict()) {
+    case Status::Conflict::Deleted:
+        return QStringLiteral("The entry \"%1\" was deleted since %2. Save your text under "
+                              "that name again?")
+            .arg(name, since);
+    case Status::Conflict::Replaced:
+        return QStringLiteral("The entry \"%1\" was replaced by another file since %2. "
+                              "Replace it with your text?")
+            .arg(name, since);
+    default:
+        return QStringLiteral("The entry \"%1\" was changed by another program since %2. "
+                              "Replace it with your text?")
+            .arg(name, since);
+    }
+}
+
+Status createEntry(const QString &path, RichTextBox &box)
+{
+    return box.createFile(path);
 }
 
 Status deleteEntry(const QString &path)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "controls/richtext/richtextbox.h"
 #include "entryfile/entryfile.h"
 #include "entryfile/status.h"
 
@@ -7,7 +8,6 @@
 
 class DirListBox;
 class FileListBox;
-class RichTextBox;
 
 // The entry store: where the list lives, how entry paths are formed, and the entry
 // operations. Plain functions over the controls; nothing is remembered between calls.
@@ -27,10 +27,17 @@ inline const QString statisticsCaption = QStringLiteral("URLs in list: ");
 QString statisticsLine(int count);
 
 Status loadEntry(const QString &path, RichTextBox &box);
-Status saveEntry(const QString &path, const RichTextBox &box);
+// Saves the box's text to the entry. When the entry is the file the box last loaded,
+// saved or created and something changed, replaced or deleted it since, nothing is
+// written and Status::conflict() says which, unless the mode is ReplaceAnyway.
+Status saveEntry(const QString &path, RichTextBox &box,
+                 RichTextBox::SaveMode mode = RichTextBox::CheckFile);
+// The question asked before a save replaces what became of the entry since the user
+// began writing (`since`, e.g. "you opened it"); Yes replaces it.
+QString conflictQuestion(const QString &name, const Status &conflict, const QString &since);
 // Saves a new entry; an existing file is never replaced, and on failure nothing is
-// left at the path.
-Status createEntry(const QString &path, const RichTextBox &box);
+// left at the path. The box remembers the file it made.
+Status createEntry(const QString &path, RichTextBox &box);
 // Removes the one file or link at path; never a folder.
 Status deleteEntry(const QString &path);
 

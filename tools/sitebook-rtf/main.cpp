@@ -90,7 +90,15 @@ int withDocument(int argc, char **argv, const char *mode)
         return 1;
     if (std::strcmp(mode, "html") == 0)
         return writeStdout(document.toHtml().toUtf8()) ? 0 : 1;
-    const Status saved = entryfile::replace(QFile::decodeName(argv[3]), rtf::write(document));
+    // Saved as the editor saves: only what the program could show again, and only over
+    // a regular file this user may write.
+    const QString out = QFile::decodeName(argv[3]);
+    const QByteArray bytes = rtf::write(document);
+    if (rtf::measure(view(bytes)).tooLarge())
+        return fail(Status::failure(QStringLiteral("Cannot write the entry \"%1\": %2")
+                                        .arg(out, rtf::Measure::refusal()))),
+               1;
+    const Status saved = entryfile::replace(out, bytes);
     return saved ? 0 : (fail(saved), 1);
 }
 

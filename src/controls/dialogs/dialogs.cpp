@@ -18,17 +18,35 @@ public:
             box.setIcon(QMessageBox::Information);
         else if (code & Critical)
             box.setIcon(QMessageBox::Critical);
-        if ((code & 7) == YesNo) {
+        else if (code & Question)
+            box.setIcon(QMessageBox::Question);
+        const bool second = code & DefaultButton2;
+        switch (code & 7) {
+        case YesNo:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-            box.setDefaultButton(QMessageBox::Yes);
-        } else {
+            box.setDefaultButton(second ? QMessageBox::No : QMessageBox::Yes);
+            box.setEscapeButton(QMessageBox::No);
+            break;
+        case SaveDiscardCancel:
+            box.setStandardButtons(QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+            box.setDefaultButton(second ? QMessageBox::Discard : QMessageBox::Save);
+            box.setEscapeButton(QMessageBox::Cancel);
+            break;
+        default:
             box.setStandardButtons(QMessageBox::Ok);
         }
-        const int answer = box.exec();
-        if (answer == QMessageBox::Yes)
+        switch (box.exec()) {
+        case QMessageBox::Yes:
             return Yes;
-        if (answer == QMessageBox::No)
+        case QMessageBox::No:
             return No;
+        case QMessageBox::Save:
+            return Save;
+        case QMessageBox::Discard:
+            return Discard;
+        case QMessageBox::Cancel:
+            return Cancel;
+        }
         return Ok;
     }
 

@@ -8,22 +8,31 @@ class QWidget;
 // them from a script without any window appearing.
 namespace dialogs {
 
-// Button and icon codes, and the answers, as the program's callers pass and read them.
+// Button, icon and default-button codes, added together, and the answers, as the
+// program's callers pass and read them. Escape gives the answer Ok in an OkOnly box,
+// No in a YesNo box and Cancel in a SaveDiscardCancel box.
 enum Code : int {
     OkOnly = 0,
+    // The classic Yes/No/Cancel box with its buttons named for what they do.
+    SaveDiscardCancel = 3,
     YesNo = 4,
     Critical = 16,
+    Question = 32,
     Information = 64,
+    DefaultButton2 = 256, // the second button (No, Discard) is the default
 };
 enum Answer : int {
     Ok = 1,
+    Cancel = 2,
     Yes = 6,
     No = 7,
+    Save = Yes,
+    Discard = No,
 };
 
 inline const QString defaultTitle = QStringLiteral("Sitebook");
 
-// Shows a modal message box and returns the answer (Ok, Yes or No).
+// Shows a modal message box and returns the answer.
 int msgBox(const QString &prompt, int code = OkOnly, const QString &title = defaultTitle);
 
 // Shows the modal input box and returns the typed text, or "" on Cancel.

@@ -31,7 +31,8 @@ void RichTextBox::resetDefaultFormat()
 Status RichTextBox::loadFile(const QString &path)
 {
     QByteArray contents;
-    if (Status status = entryfile::read(path, contents); !status) {
+    entryfile::Stamp stamp;
+    if (Status status = entryfile::read(path, contents, &stamp); !status) {
         qCDebug(lcRichText) << status.message();
         return status;
     }
@@ -41,13 +42,49 @@ Status RichTextBox::loadFile(const QString &path)
         return Status::failure(QStringLiteral("Cannot read the entry \"%1\": %2")
                                    .arg(path, rtf::Measure::refusal()));
     showDocument(contents, measure);
+    // Freshly read, the text holds nothing unsaved (a shown box has a new document by now).
+    document()->setModified(false);
     m_fileName = path;
+    m_knownPath = path;
+    m_knownStamp = stamp;
     return Status::success();
 }
 
-Status RichTextBox::saveFile(const QString &path) const
+Status RichTextBox::saveFile(const QString &path, SaveMode mode)
 {
-    return entryfile::replace(path, textRTF());
+    const QByteArray bytes = textRTF();
+    // What could not be shown again must not be saved: the entry would be lost to the
+    // program that wrote it.
+    if (rtf::measure(std::string_view(bytes.constData(), size_t(bytes.size()))).tooLarge())
+        return Status::failure(
+            QStringLiteral("Cannot write the entry \"%1\": %2").arg(path, rtf::Measure::refusal()));
+    const bool known = mode == CheckFile && !m_knownPath.isEmpty() && path == m_knownPath;
+    entryfile::Stamp written;
+    Status saved = entryfile::replace(path, bytes, known ? &m_knownStamp : nullptr, &written);
+    if (saved) {
+        m_knownPath = path;
+        m_knownStamp = written;
+        document()->setModified(false);
+    }
+    return saved;
+}
+
+Status RichTextBox::createFile(const QString &path)
+{
+    entryfile::Stamp written;
+    Status created = entryfile::create(path, textRTF(), &written);
+    if (created) {
+        m_knownPath = path;
+        m_knownStamp = written;
+        document()->setModified(false);
+    }
+    return created;
+}
+
+void RichTextBox::adoptFile(const RichTextBox &other)
+{
+    m_knownPath = other.m_knownPath;
+    m_knownStamp = other.m_knownStamp;
 }
 
 void RichTextBox::setText(const QString &text)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "entryfile/entryfile.h"
 #include "entryfile/status.h"
 #include "rtf/rtfmeasure.h"
 
@@ -16,11 +17,27 @@ class RichTextBox : public QTextEdit {
 public:
     explicit RichTextBox(QWidget *parent = nullptr);
 
+    enum SaveMode {
+        CheckFile,     // refuse to replace a file that changed since the box knew it
+        ReplaceAnyway, // the user has agreed to replace whatever stands there now
+    };
+
     // Replaces the whole document by the one in the file. On success fileName()
-    // reports the path; on failure the document and fileName() are left as they were.
+    // reports the path and the document counts as unmodified; on failure the document
+    // and fileName() are left as they were.
     Status loadFile(const QString &path);
-    // Writes the whole document as RTF, creating or replacing the file atomically.
-    Status saveFile(const QString &path) const;
+    // Writes the whole document as RTF, creating or replacing the file atomically. A
+    // document too large to be shown again is refused. The box remembers the file it
+    // last loaded, saved or created: saving there again first checks that nothing wrote
+    // that file, deleted it or put another in its place since, and if something did,
+    // writes nothing and returns the conflict (Status::conflict()). On success the
+    // document counts as unmodified.
+    Status saveFile(const QString &path, SaveMode mode = CheckFile);
+    // Writes the whole document as a new file, never replacing anything at the path.
+    Status createFile(const QString &path);
+    // From now on the box's text belongs to the file the other box last loaded, saved
+    // or created, as that file was then.
+    void adoptFile(const RichTextBox &other);
 
     // Only ever given "": empties the document and keeps the default character format.
     void setText(const QString &text);
@@ -34,5 +51,10 @@ private:
     void resetDefaultFormat();
     void showDocument(const QByteArray &rtf, const rtf::Measure &measure);
 
+    // The last path given to loadFile().
     QString m_fileName;
+    // The file whose text the box holds, and what that file was when the box last read
+    // or wrote it.
+    QString m_knownPath;
+    entryfile::Stamp m_knownStamp;
 };
