@@ -100,13 +100,15 @@ void TestEditprofile::editing_data()
     };
     row("Save writes the loaded entry, not the selected one",
         "select A, edit, type, select B, save, edit", 0, "B=B", "A=A typed, B=B");
-    row("opening on B drops A's edits", "select A, edit, type, select B, edit, type", 0,
-        "B=B typed", "A=A, B=B typed");
+    row("opening on B drops A's edits once discarded",
+        "select A, edit, type, select B, answer Discard, edit, type", 0, "B=B typed",
+        "A=A, B=B typed");
     row("reopening after a save is fresh", "select A, edit, type, save, edit", 0, "A=A typed",
         "A=A typed, B=B");
-    row("close box discards", "select A, edit, type, close box, edit", 0, "A=A", "A=A, B=B");
-    row("Save recreates an entry deleted meanwhile", "select A, edit, type, delete A, save", 0, "",
-        "A=A typed, B=B");
+    row("close box discards", "select A, edit, type, answer Discard, close box, edit", 0, "A=A",
+        "A=A, B=B");
+    row("Save recreates an entry deleted meanwhile",
+        "select A, edit, type, delete A, answer Yes, save", 0, "", "A=A typed, B=B");
     // Disk-full, read-only, and every other command without its folder: tst_faults.
     row("Save into a vanished folder, main window closed meanwhile",
         "select A, edit, type, List away, save, close Form1, List back", 1, "A=A typed",
@@ -114,8 +116,9 @@ void TestEditprofile::editing_data()
     row("nothing selected opens nothing", "select A, deselect, edit", 0, "", "A=A, B=B");
     // No window is left that could save to a path it never loaded.
     row("failed load closes a new editor", "select A, remove A, edit", 1, "", "B=B");
-    row("failed load keeps the open editor", "select B, edit, type, select A, remove A, edit", 1,
-        "B=B typed", "B=B typed");
+    row("failed load keeps the open editor",
+        "select B, edit, type, select A, remove A, answer Discard, edit", 1, "B=B typed",
+        "B=B typed");
 }
 
 void TestEditprofile::editing()
@@ -173,6 +176,9 @@ void TestEditprofile::editing()
             dialogs.answerMessages({dialogs::Yes});
             QTest::mouseClick(form->Command7, Qt::LeftButton);
             QVERIFY(!sandbox.exists(name));
+        } else if (step.startsWith(QLatin1String("answer "))) {
+            dialogs.answerMessages(
+                {name == QLatin1String("Yes") ? dialogs::Yes : dialogs::Discard});
         } else if (step == QLatin1String("remove A")) {
             QVERIFY(QFile::remove(sandbox.entry(name)));
         } else if (step == QLatin1String("List away")) {
@@ -193,7 +199,8 @@ void TestEditprofile::editing()
     QCOMPARE(dialogs.errors().size(), errors);
     for (const QString &error : dialogs.errors())
         QVERIFY2(error.contains(sandbox.entry(QStringLiteral("A"))), qPrintable(error));
-    QCOMPARE(dialogs.asked().size(), errors + steps.count(QStringLiteral("delete A")));
+    QCOMPARE(dialogs.asked().size(), errors + steps.count(QStringLiteral("delete A")) +
+                                         steps.filter(QStringLiteral("answer ")).size());
     QTRY_COMPARE(editors().size(), shown.isEmpty() ? 0 : 1);
     if (!shown.isEmpty()) {
         QPointer<editprofile> editor = editors(true).value(0);
