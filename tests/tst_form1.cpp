@@ -67,6 +67,7 @@ private slots:
     void designCaptionsAndGeometry();
     void startupCount_data();
     void startupCount();
+    void startupWithoutListFolder_data();
     void startupWithoutListFolder();
 
     // Browsing, search and the selection timer
@@ -182,17 +183,47 @@ void TestForm1::startupCount()
     QVERIFY(form->Label1->width() >= form->Label1->sizeHint().width());
 }
 
+void TestForm1::startupWithoutListFolder_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("creatable");
+    QTest::newRow("Yes creates the folder and opens the empty list") << int(dialogs::Yes) << true;
+    QTest::newRow("No ends") << int(dialogs::No) << true;
+    QTest::newRow("a folder that cannot be made is reported") << int(dialogs::Yes) << false;
+}
+
 void TestForm1::startupWithoutListFolder()
 {
+    QFETCH(int, answer);
+    QFETCH(bool, creatable);
     Sandbox sandbox(false);
     ScriptedDialogs dialogs;
+    dialogs.answerMessages({answer});
+    if (!creatable && !testsupport::setImmutable(sandbox.base(), true))
+        QSKIP("the base folder cannot be made immutable here");
+    const auto undo = qScopeGuard([&] { testsupport::setImmutable(sandbox.base(), false); });
+    const mode_t umaskBefore = ::umask(022);
     Form1 form;
-    QVERIFY(!form.Form1_Load());
-    QCOMPARE(dialogs.errors().size(), 1);
-    const QString report = dialogs.errors().first();
-    QVERIFY2(report.contains(sandbox.list()), qPrintable(report));
-    QVERIFY2(report.contains(QLatin1String("Create a folder named List")), qPrintable(report));
+    const bool loaded = form.Form1_Load();
+    ::umask(umaskBefore);
+
+    const bool opens = answer == dialogs::Yes && creatable;
+    QCOMPARE(loaded, opens);
+    QCOMPARE(dialogs.asked().first().code, int(dialogs::YesNo));
     QCOMPARE(dialogs.asked().first().title, QStringLiteral("Sitebook"));
+    QVERIFY2(dialogs.asked().first().prompt.contains(sandbox.list()),
+             qPrintable(dialogs.prompts().first()));
+    QCOMPARE(dialogs.errors().size(), creatable ? 0 : 1);
+    if (!creatable)
+        QVERIFY2(dialogs.errors().first().contains(sandbox.list()) &&
+                     dialogs.errors().first().contains(QLatin1String("not permitted")),
+                 qPrintable(dialogs.errors().first()));
+    struct stat made {};
+    QCOMPARE(::stat(QFile::encodeName(sandbox.list()).constData(), &made) == 0, opens);
+    if (opens) {
+        QCOMPARE(made.st_mode & 07777, mode_t(0755));
+        QCOMPARE(form.Label1->text(), QStringLiteral("URLs in list: 0"));
+    }
 }
 
 void TestForm1::searchNarrowsAndCounts()

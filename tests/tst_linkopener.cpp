@@ -17,6 +17,8 @@ private slots:
     void clicksOpenAddresses_data();
     void clicksOpenAddresses();
     void selectingIsNotClicking();
+    void firstAddress_data();
+    void firstAddress();
 
 private:
     // The middle of the character at position in the view's viewport.
@@ -102,6 +104,28 @@ void TestLinkOpener::selectingIsNotClicking()
     // Clicking far right of the line's end is not a click on the address either.
     QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, QPoint(480, pointAt(2).y()));
     QCOMPARE(m_opened, QList<QUrl>());
+}
+
+void TestLinkOpener::firstAddress_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<QString>("first");
+    QTest::newRow("the earlier of hyperlink and bare address")
+        << "go www.b.example/x or <a href=\"https://a.example/\">here</a>"
+        << "http://www.b.example/x";
+    QTest::newRow("links that never open are passed over")
+        << "<a href=\"file:///etc/passwd\">https://c.example/</a> then<br>mailto:x "
+           "<a href=\"mailto:me@d.example\">mail</a>"
+        << "mailto:me@d.example";
+    QTest::newRow("no address") << "plain words, www.) and https://." << "";
+}
+
+void TestLinkOpener::firstAddress()
+{
+    QFETCH(QString, html);
+    QFETCH(QString, first);
+    m_view->setHtml(html);
+    QCOMPARE(LinkOpener::firstAddress(*m_view->document()).toString(), first);
 }
 
 QTEST_MAIN(TestLinkOpener)

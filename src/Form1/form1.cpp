@@ -10,18 +10,22 @@
 #include "Form1/autosizelabel.h"
 #include "Form1/linkopener.h"
 #include "Form1/picturebutton.h"
+#include "Form1/pictures.h"
 #include "rtf/rtfdefaults.h"
 #include "store/store.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTimer>
 
 namespace {
@@ -56,7 +60,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Sitebook"));
-    setWindowIcon(QIcon(QStringLiteral(":/icon-64.png")));
+    setWindowIcon(pictures::programIcon());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
@@ -71,6 +75,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
         "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
         " left: 6px; top: 0px; padding: 0 2px; }"));
     setTabOrders();
+    describeControls();
     connectHandlers();
 }
 
@@ -104,13 +109,15 @@ void Form1::createControls()
 
     Frame3 =
         place(new QGroupBox(QStringLiteral("Statistics:"), this), "Frame3", 120, 3960, 2175, 735);
-    Label1 = place(new AutoSizeLabel(store::statisticsCaption, Frame3), "Label1", 120, 360,
-                   1125, 240);
+    Label1 =
+        place(new AutoSizeLabel(store::statisticsCaption, Frame3), "Label1", 120, 360, 1125, 240);
 
     Image2 = place(new QLabel(this), "Image2", 3960, 8040, 1440, 165);
-    Image2->setPixmap(QPixmap(QStringLiteral(":/button-highlighted.png")));
+    Image2->setPixmap(
+        pictures::picture(QStringLiteral(":/button-highlighted.png"), devicePixelRatioF()));
     Image3 = place(new QLabel(this), "Image3", 3960, 8400, 1440, 165);
-    Image3->setPixmap(QPixmap(QStringLiteral(":/button-normal.png")));
+    Image3->setPixmap(
+        pictures::picture(QStringLiteral(":/button-normal.png"), devicePixelRatioF()));
 
     Command3 = place(new PictureButton(QStringLiteral("Add new URL to list"), this), "Command3",
                      2400, 3960, 1575, 735);
@@ -122,6 +129,9 @@ void Form1::createControls()
                      7080, 3960, 1575, 735);
     for (PictureButton *button : {Command3, Command5, Command6})
         button->setPicture(Image3->pixmap());
+    // Return presses the button that has the focus, as Space does.
+    for (PictureButton *button : {Command3, Command5, Command6, Command7})
+        button->setAutoDefault(true);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -132,6 +142,7 @@ void Form1::createControls()
     g->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Command4 =
         place(new QPushButton(QStringLiteral("Save"), this), "Command4", 7440, 4920, 1455, 615);
+    Command4->setAutoDefault(true);
     about = place(new QPlainTextEdit(this), "about", 3720, 6360, 3375, 1455);
     about->setPlainText(aboutText);
     about->setReadOnly(true);
@@ -154,9 +165,48 @@ void Form1::setTabOrders()
         setTabOrder(order[i - 1], order[i]);
 }
 
+// What a screen reader says of each control. The two labels keep their captions as
+// their names, so that the counts they show are read, and each change is announced.
+void Form1::describeControls()
+{
+    const auto describe = [](QWidget *control, const QString &name, const QString &description) {
+        if (!name.isEmpty())
+            control->setAccessibleName(name);
+        control->setAccessibleDescription(description);
+    };
+    describe(Text1, QStringLiteral("Search"),
+             QStringLiteral("Shows only the entries whose names contain the typed text. "
+                            "Down moves to the first entry found, Escape clears the search."));
+    describe(File1, QStringLiteral("Entries"),
+             QStringLiteral("The entries of the list. The selected entry's text is shown in the "
+                            "information pane; Return opens its first web address, Delete "
+                            "deletes it."));
+    describe(l, QString(), QStringLiteral("How many entries match the search"));
+    describe(Text2, QStringLiteral("Information"),
+             QStringLiteral("The text of the selected entry"));
+    describe(Label1, QString(), QStringLiteral("How many entries the list shows"));
+    describe(Command3, Command3->text(), QStringLiteral("Asks for a name and adds a new entry"));
+    describe(Command5, Command5->text(),
+             QStringLiteral("Opens the selected entry's text in the editor"));
+    describe(Command6, Command6->text(), QStringLiteral("Shows the About message"));
+    describe(Command7, Command7->text(), QStringLiteral("Deletes the selected entry after asking"));
+    describe(g, QStringLiteral("New entry's text"),
+             QStringLiteral("The text of the entry being added"));
+    describe(Command4, Command4->text(), QStringLiteral("Saves the text of the entry being added"));
+}
+
+void Form1::addShortcut(const QList<QKeySequence> &keys, QAbstractButton *button)
+{
+    auto *shortcut = new QShortcut(this);
+    shortcut->setKeys(keys);
+    // A click on the button itself, so that a disabled button ignores its key too.
+    connect(shortcut, &QShortcut::activated, button, &QAbstractButton::click);
+}
+
 void Form1::connectHandlers()
 {
     connect(File1, &FileListBox::fileClicked, this, &Form1::File1_Click);
+    connect(File1, &FileListBox::doubleClicked, this, &Form1::File1_DblClick);
     connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
@@ -169,11 +219,37 @@ void Form1::connectHandlers()
          std::initializer_list<QWidget *>{this, Frame1, Frame2, Frame3, File1, Text1, Text2,
                                           Command3, Command5, Command6, Command7})
         watchPointer(control);
+
+    addShortcut(QKeySequence::keyBindings(QKeySequence::New), Command3);
+    addShortcut({QKeySequence(Qt::CTRL | Qt::Key_E), QKeySequence(Qt::Key_F2)}, Command5);
+    addShortcut(QKeySequence::keyBindings(QKeySequence::Save), Command4);
+    auto *find = new QShortcut(this);
+    find->setKeys(QKeySequence::Find);
+    connect(find, &QShortcut::activated, this, [this] {
+        Text1->setFocus(Qt::ShortcutFocusReason);
+        Text1->selectAll();
+    });
 }
 
 bool Form1::Form1_Load()
 {
-    const Status pointed = store::pointListAtFolder(*File1, *Dir1);
+    Status pointed = store::pointListAtFolder(*File1, *Dir1);
+    // Started for the first time, from a desktop menu that starts programs in the home
+    // folder, there is no list yet: offer to make the folder rather than only end.
+    if (!pointed && store::entryFolderMissing(*Dir1)) {
+        const QString folder = store::entryFolder(*Dir1);
+        if (dialogs::msgBox(QStringLiteral("Sitebook keeps its list in a folder named List in the "
+                                           "folder it is started from, and there is none in "
+                                           "\"%1\".\n\nCreate the folder \"%2\" now?")
+                                .arg(Dir1->path(), folder),
+                            dialogs::YesNo) != dialogs::Yes)
+            return false;
+        if (const Status created = store::createEntryFolder(*Dir1); !created) {
+            errorreport::show(created);
+            return false;
+        }
+        pointed = store::pointListAtFolder(*File1, *Dir1);
+    }
     if (!pointed) {
         errorreport::show(Status::failure(
             QStringLiteral("%1\n\nSitebook keeps its list in a folder named List in the folder it "
@@ -197,8 +273,40 @@ void Form1::File1_Click()
         errorreport::show(loaded);
         return;
     }
+    // Told to a screen reader as the change of the pane's text; worked out only while
+    // one listens, for an entry may be large.
+    const bool announce = QAccessible::isActive();
+    const QString before = announce ? Text2->toPlainText() : QString();
     Text2->setTextRTF(R->textRTF());
+    LinkOpener::showAddressesAsLinks(*Text2);
+    if (announce) {
+        QAccessibleTextUpdateEvent shown(Text2, 0, before, Text2->toPlainText());
+        QAccessible::updateAccessibility(&shown);
+    }
     Label1->setText(store::statisticsLine(store::countEntries(*File1)));
+}
+
+// A double click on an entry, or Return in the list, opens the entry's first web
+// address, as a click on that address in the information pane does.
+void Form1::File1_DblClick()
+{
+    if (store::selectedEntry(*File1).isEmpty())
+        return;
+    if (const QUrl address = LinkOpener::firstAddress(*Text2->document()); !address.isEmpty())
+        LinkOpener::open(address);
+}
+
+bool Form1::File1_KeyDown(const QKeyEvent &key)
+{
+    if (key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter) {
+        File1_DblClick();
+        return true;
+    }
+    if (key.matches(QKeySequence::Delete)) {
+        Command7->click();
+        return true;
+    }
+    return false;
 }
 
 void Form1::Text1_Change()
@@ -212,6 +320,20 @@ void Form1::Text1_Change()
     } else {
         l->setVisible(false);
     }
+}
+
+bool Form1::Text1_KeyDown(const QKeyEvent &key)
+{
+    if (key.key() == Qt::Key_Down && (key.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        File1->setFocus(Qt::OtherFocusReason);
+        File1->chooseRow(0);
+        return true;
+    }
+    if (key.key() == Qt::Key_Escape && !Text1->text().isEmpty()) {
+        Text1->setText(QString());
+        return true;
+    }
+    return false;
 }
 
 void Form1::Timer1_Timer()
@@ -403,7 +525,11 @@ QWidget *Form1::pointerControlAt(const QPoint &globalPos) const
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseMove) {
+    if (event->type() == QEvent::KeyPress) {
+        const auto &key = *static_cast<QKeyEvent *>(event);
+        if ((watched == Text1 && Text1_KeyDown(key)) || (watched == File1 && File1_KeyDown(key)))
+            return true;
+    } else if (event->type() == QEvent::MouseMove) {
         auto *widget = static_cast<QWidget *>(watched);
         if (auto *area = qobject_cast<QAbstractScrollArea *>(widget->parentWidget());
             area && area->viewport() == widget)

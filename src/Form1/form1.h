@@ -3,9 +3,13 @@
 #include "controls/twips.h"
 #include "Form1/autosizelabel.h"
 
+#include <QKeySequence>
+#include <QList>
 #include <QWidget>
 
 class DirListBox;
+class QAbstractButton;
+class QKeyEvent;
 class FileListBox;
 class PictureButton;
 class QGroupBox;
@@ -68,10 +72,15 @@ private:
     void createControls();
     void setTabOrders();
     void connectHandlers();
+    void describeControls();
+    void addShortcut(const QList<QKeySequence> &keys, QAbstractButton *button);
     void watchPointer(QWidget *control);
 
     void File1_Click();
+    void File1_DblClick();
+    bool File1_KeyDown(const QKeyEvent &key);
     void Text1_Change();
+    bool Text1_KeyDown(const QKeyEvent &key);
     void Timer1_Timer();
     void Command3_Click();
     void Command4_Click();

@@ -4,7 +4,11 @@
 #include <QMouseEvent>
 #include <QRegularExpression>
 #include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
+
+#include <algorithm>
 
 namespace {
 
@@ -23,21 +27,74 @@ QString trimTrailingPunctuation(QString address)
     return address;
 }
 
-// Only web and mail addresses open; a link to a local file or a script never does.
+// Only web and mail addresses open; a link to a local file or a script never does,
+// nor a web address that names no host.
 bool isWebAddress(const QUrl &url)
 {
     const QString scheme = url.scheme().toLower();
-    return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
-                             scheme == QLatin1String("mailto"));
+    if (!url.isValid())
+        return false;
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
+        return !url.host().isEmpty();
+    return scheme == QLatin1String("mailto");
 }
 
 } // namespace
 
-LinkOpener::LinkOpener(QTextEdit *view)
-    : QObject(view), m_view(view), m_viewport(view->viewport())
+LinkOpener::LinkOpener(QTextEdit *view) : QObject(view), m_view(view), m_viewport(view->viewport())
 {
     m_viewport->setMouseTracking(true);
     m_viewport->installEventFilter(this);
+}
+
+QList<LinkOpener::Address> LinkOpener::addresses(const QTextBlock &block)
+{
+    QList<Address> found;
+    // Hyperlinks: a run of fragments with one target, split only by formatting. Every
+    // hyperlink, opening or not, keeps the bare addresses in its text from opening.
+    struct Link {
+        int start;
+        int end;
+        QString href;
+    };
+    QList<Link> links;
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        const QString href = fragment.charFormat().anchorHref();
+        if (href.isEmpty())
+            continue;
+        const int start = fragment.position() - block.position();
+        if (!links.isEmpty() && links.back().end == start && links.back().href == href)
+            links.back().end = start + fragment.length();
+        else
+            links.append({start, start + fragment.length(), href});
+    }
+    for (const Link &link : links) {
+        if (const QUrl url = QUrl::fromUserInput(link.href); isWebAddress(url))
+            found.append({link.start, link.end - link.start, url});
+    }
+
+    const QString text = block.text();
+    auto matches = bareAddress().globalMatch(text);
+    while (matches.hasNext()) {
+        const QRegularExpressionMatch match = matches.next();
+        const int start = int(match.capturedStart());
+        if (std::any_of(links.cbegin(), links.cend(),
+                        [&](const Link &link) { return start >= link.start && start < link.end; }))
+            continue;
+        const QString address = trimTrailingPunctuation(match.captured());
+        // What the punctuation leaves must still be an address ("www." alone is not).
+        if (bareAddress().match(address).capturedStart() != 0)
+            continue;
+        const bool hasScheme = address.contains(QLatin1String("://"));
+        const QUrl url(hasScheme ? address : QStringLiteral("http://") + address);
+        if (isWebAddress(url))
+            found.append({start, int(address.size()), url});
+    }
+    if (!links.isEmpty())
+        std::sort(found.begin(), found.end(),
+                  [](const Address &a, const Address &b) { return a.start < b.start; });
+    return found;
 }
 
 QUrl LinkOpener::addressAt(const QTextEdit &view, const QPoint &pos)
@@ -60,16 +117,51 @@ QUrl LinkOpener::addressAt(const QTextEdit &view, const QPoint &pos)
 
     const QTextBlock block = cursor.block();
     const int offset = cursor.position() - block.position();
-    auto matches = bareAddress().globalMatch(block.text());
-    while (matches.hasNext()) {
-        const QRegularExpressionMatch match = matches.next();
-        const QString address = trimTrailingPunctuation(match.captured());
-        if (offset >= match.capturedStart() && offset < match.capturedStart() + address.size()) {
-            const bool hasScheme = address.contains(QLatin1String("://"));
-            return QUrl(hasScheme ? address : QStringLiteral("http://") + address);
-        }
+    for (const Address &address : addresses(block)) {
+        if (offset >= address.start && offset < address.start + address.length)
+            return address.url;
     }
     return QUrl();
+}
+
+QUrl LinkOpener::firstAddress(const QTextDocument &document)
+{
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (const QList<Address> found = addresses(block); !found.isEmpty())
+            return found.first().url;
+    }
+    return QUrl();
+}
+
+void LinkOpener::showAddressesAsLinks(QTextEdit &view)
+{
+    QTextDocument *document = view.document();
+    QTextCharFormat look;
+    look.setForeground(view.palette().brush(QPalette::Link));
+    look.setFontUnderline(true);
+    // The look is for the eye only: nothing to undo, and one layout for all of it.
+    const bool undo = document->isUndoRedoEnabled();
+    document->setUndoRedoEnabled(false);
+    QTextCursor cursor(document);
+    bool editing = false;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        for (const Address &address : addresses(block)) {
+            if (!std::exchange(editing, true))
+                cursor.beginEditBlock();
+            cursor.setPosition(block.position() + address.start);
+            cursor.setPosition(block.position() + address.start + address.length,
+                               QTextCursor::KeepAnchor);
+            cursor.mergeCharFormat(look);
+        }
+    }
+    if (editing)
+        cursor.endEditBlock();
+    document->setUndoRedoEnabled(undo);
+}
+
+bool LinkOpener::open(const QUrl &url)
+{
+    return isWebAddress(url) && QDesktopServices::openUrl(url);
 }
 
 bool LinkOpener::eventFilter(QObject *watched, QEvent *event)
@@ -86,7 +178,7 @@ bool LinkOpener::eventFilter(QObject *watched, QEvent *event)
         if (release->button() == Qt::LeftButton && !m_view->textCursor().hasSelection()) {
             const QUrl url = addressAt(*m_view, release->position().toPoint());
             if (!url.isEmpty())
-                QDesktopServices::openUrl(url);
+                open(url);
         }
     }
     return false;

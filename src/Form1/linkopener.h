@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QUrl>
 
+class QTextBlock;
+class QTextDocument;
 class QTextEdit;
 
 // Makes the web addresses in a read-only rich-text view live: a hyperlink, or a bare
@@ -15,8 +18,25 @@ class LinkOpener : public QObject {
 public:
     explicit LinkOpener(QTextEdit *view);
 
+    // An address that opens: where it stands in its paragraph and where it leads.
+    struct Address {
+        int start = 0;
+        int length = 0;
+        QUrl url;
+    };
+    // The addresses of one paragraph that open when clicked, in the order they stand:
+    // hyperlinks to a web or mail address, and bare addresses outside any hyperlink.
+    static QList<Address> addresses(const QTextBlock &block);
+
     // The web address under a point of the view's viewport, or an empty URL.
     static QUrl addressAt(const QTextEdit &view, const QPoint &pos);
+    // The first address of the document that opens, or an empty URL.
+    static QUrl firstAddress(const QTextDocument &document);
+    // Shows the document's addresses as links: the palette's link colour, underlined.
+    // Only the view's document changes; its text stays as it is.
+    static void showAddressesAsLinks(QTextEdit &view);
+    // Opens a web or mail address in the user's browser; anything else is refused.
+    static bool open(const QUrl &url);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

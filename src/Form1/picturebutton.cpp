@@ -26,7 +26,7 @@ QSize PictureButton::sizeHint() const
 {
     const QRect text =
         fontMetrics().boundingRect(QRect(0, 0, 100, 1000), captionFlags, this->text());
-    return QSize(105, m_picture.height() + gap + text.height() + 4 * margin);
+    return QSize(105, int(pictureSize().height()) + gap + text.height() + 4 * margin);
 }
 
 QRect PictureButton::captionRect(const QRect &contents, int pictureHeight) const
@@ -48,7 +48,8 @@ void PictureButton::paintEvent(QPaintEvent *)
     painter.drawControl(QStyle::CE_PushButtonBevel, option);
 
     const QRect contents = rect().adjusted(margin, margin, -margin, -margin);
-    const int pictureHeight = m_picture.isNull() ? 0 : m_picture.height();
+    const QSize picture = pictureSize().toSize();
+    const int pictureHeight = picture.height();
     const QRect caption = captionRect(contents, pictureHeight);
     const int shift = isDown() ? 1 : 0;
 
@@ -56,7 +57,7 @@ void PictureButton::paintEvent(QPaintEvent *)
         QPixmap shown = m_picture;
         if (!isEnabled())
             shown = style()->generatedIconPixmap(QIcon::Disabled, m_picture, &option);
-        const QPoint at(contents.left() + (contents.width() - m_picture.width()) / 2,
+        const QPoint at(contents.left() + (contents.width() - picture.width()) / 2,
                         caption.top() - gap - pictureHeight);
         painter.drawPixmap(at + QPoint(shift, shift), shown);
     }

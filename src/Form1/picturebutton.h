@@ -22,6 +22,8 @@ protected:
 
 private:
     QRect captionRect(const QRect &contents, int pictureHeight) const;
+    // In logical pixels: a picture for a dense screen has more pixels, not more room.
+    QSizeF pictureSize() const { return m_picture.deviceIndependentSize(); }
 
     QPixmap m_picture;
 };

@@ -1,4 +1,5 @@
 #include "Form1/form1.h"
+#include "Form1/pictures.h"
 #include "version.h"
 
 #include <QApplication>
@@ -9,7 +10,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral(SITEBOOK_PRODUCT_NAME));
     QApplication::setApplicationDisplayName(QStringLiteral(SITEBOOK_PRODUCT_NAME));
     QApplication::setApplicationVersion(QStringLiteral(SITEBOOK_VERSION));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon-64.png")));
+    QApplication::setWindowIcon(pictures::programIcon());
 
     // The main window lives until the program ends; closing it while the editor is
     // open leaves the program running until the editor is closed too.

@@ -4,6 +4,7 @@
 #include "controls/errorreport/errorreport.h"
 #include "controls/richtext/richtextbox.h"
 #include "controls/twips.h"
+#include "Form1/pictures.h"
 #include "rtf/rtfdefaults.h"
 #include "store/store.h"
 
@@ -12,6 +13,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 
 editprofile *editprofile::openOne()
 {
@@ -30,7 +32,7 @@ editprofile::editprofile()
     // Unloading the window releases it; a later opening makes a fresh one.
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(designedCaption());
-    setWindowIcon(QIcon(QStringLiteral(":/icon-64.png")));
+    setWindowIcon(pictures::programIcon());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
@@ -42,10 +44,17 @@ editprofile::editprofile()
     RichTextBox1->setGeometry(tw(120), tw(120), tw(4575), tw(1575));
     RichTextBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     RichTextBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    RichTextBox1->setAccessibleName(QStringLiteral("Entry's text"));
+    RichTextBox1->setAccessibleDescription(
+        QStringLiteral("The text of the entry named in the window's title"));
 
     Command1 = new QPushButton(QStringLiteral("Save"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setGeometry(tw(2880), tw(1800), tw(1815), tw(495));
+    Command1->setAutoDefault(true);
+    Command1->setAccessibleName(Command1->text());
+    Command1->setAccessibleDescription(
+        QStringLiteral("Writes the text back to the entry's file and closes the editor"));
 
     Label1 = new QLabel(QStringLiteral("Label1"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -55,6 +64,9 @@ editprofile::editprofile()
     RichTextBox1->setFocus();
 
     connect(Command1, &QPushButton::clicked, this, &editprofile::Command1_Click);
+    auto *save = new QShortcut(this);
+    save->setKeys(QKeySequence::Save);
+    connect(save, &QShortcut::activated, Command1, &QAbstractButton::click);
 }
 
 void editprofile::Command1_Click()

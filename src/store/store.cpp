@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace store {
@@ -33,6 +34,22 @@ QString entryPath(const DirListBox &dir, const QString &name)
 Status pointListAtFolder(FileListBox &list, const DirListBox &dir)
 {
     return list.setPath(entryFolder(dir));
+}
+
+bool entryFolderMissing(const DirListBox &dir)
+{
+    return !entryfile::exists(entryFolder(dir));
+}
+
+Status createEntryFolder(const DirListBox &dir)
+{
+    const QString folder = entryFolder(dir);
+    if (::mkdir(QFile::encodeName(folder).constData(), 0777) != 0) {
+        const int error = errno;
+        return Status::failure(
+            QStringLiteral("Cannot create the folder \"%1\": %2").arg(folder, systemReason(error)));
+    }
+    return Status::success();
 }
 
 int countEntries(const FileListBox &list)

@@ -19,6 +19,11 @@ QString entryFolder(const DirListBox &dir);
 QString entryPath(const DirListBox &dir, const QString &name);
 
 Status pointListAtFolder(FileListBox &list, const DirListBox &dir);
+// True when nothing at all stands at the entry folder's path (a link to nowhere is
+// something: it is not replaced by a new folder).
+bool entryFolderMissing(const DirListBox &dir);
+// Makes the entry folder, with the permissions the user's umask gives a new folder.
+Status createEntryFolder(const DirListBox &dir);
 int countEntries(const FileListBox &list);
 QString selectedEntry(const FileListBox &list);
 // The statistics line's caption, to which the entry count is appended.

@@ -1,5 +1,6 @@
 // Draws the program's pictures: the list icon at the sizes a Linux desktop asks
-// for, and the two 96 x 11 glossy bars the picture buttons show.
+// for, and the two 96 x 11 glossy bars the picture buttons show, each also at twice
+// the size ("@2x") for screens with two pixels to each logical one.
 //
 // Usage: draw-pictures OUTPUT-FOLDER
 //
@@ -72,12 +73,14 @@ void drawGlossyBar(QPainter &painter, const QRectF &rect, const QColor &top, con
     painter.drawPath(path);
 }
 
-QImage drawButtonBar(const QColor &top, const QColor &middle, const QColor &bottom,
+QImage drawButtonBar(int scale, const QColor &top, const QColor &middle, const QColor &bottom,
                      const QColor &outline)
 {
-    QImage image = blankImage(96, 11);
+    QImage image = blankImage(96 * scale, 11 * scale);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
+    // The same bar in the same units; only the pixels are finer.
+    painter.scale(scale, scale);
     // Half-pixel edges put the one-pixel outline exactly on the pixel grid.
     drawGlossyBar(painter, QRectF(0.5, 0.5, 95.0, 10.0), top, middle, bottom, outline, 0.85);
     painter.end();
@@ -195,13 +198,16 @@ int main(int argc, char *argv[])
     bool ok = true;
     for (const int size : {16, 32, 48, 64, 128, 256})
         ok = save(drawIcon(size), folder, QStringLiteral("icon-%1.png").arg(size)) && ok;
-    ok = save(drawButtonBar(QColor(255, 255, 240), QColor(255, 246, 196), QColor(236, 216, 140),
-                            QColor(112, 128, 160)),
-              folder, QStringLiteral("button-normal.png")) &&
-         ok;
-    ok = save(drawButtonBar(QColor(255, 200, 212), QColor(240, 80, 110), QColor(185, 25, 60),
-                            QColor(140, 30, 60)),
-              folder, QStringLiteral("button-highlighted.png")) &&
-         ok;
+    for (const int scale : {1, 2}) {
+        const QString suffix = scale == 1 ? QString() : QStringLiteral("@%1x").arg(scale);
+        ok = save(drawButtonBar(scale, QColor(255, 255, 240), QColor(255, 246, 196),
+                                QColor(236, 216, 140), QColor(112, 128, 160)),
+                  folder, QStringLiteral("button-normal%1.png").arg(suffix)) &&
+             ok;
+        ok = save(drawButtonBar(scale, QColor(255, 200, 212), QColor(240, 80, 110),
+                                QColor(185, 25, 60), QColor(140, 30, 60)),
+                  folder, QStringLiteral("button-highlighted%1.png").arg(suffix)) &&
+             ok;
+    }
     return ok ? 0 : 1;
 }

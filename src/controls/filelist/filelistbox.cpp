@@ -2,13 +2,56 @@
 
 #include "controls/filelist/filelistmodel.h"
 
+#include <QHelpEvent>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QStyledItemDelegate>
+#include <QToolTip>
 
 #include <utility>
 
+namespace {
+
+// Every row is as wide as the list, whatever its name: a name too long for it is cut
+// short with an ellipsis, and never widens the rows into a sideways scroll (the list
+// takes the size of its first row for all). Asked for a row's tooltip, it gives the
+// whole name only when the row shows it cut short; the check is made for the one row
+// under the pointer when the tooltip is asked for, never while the rows are laid out.
+class NameDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        return QSize(0, QStyledItemDelegate::sizeHint(option, index).height());
+    }
+
+    bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                   const QModelIndex &index) override
+    {
+        if (event->type() != QEvent::ToolTip || !index.isValid())
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        QStyleOptionViewItem item = option;
+        initStyleOption(&item, index);
+        const QStyle *style = view->style();
+        // The style draws the text inside its text rectangle less a margin on each side.
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+        const int width =
+            style->subElementRect(QStyle::SE_ItemViewItemText, &item, view).width() - 2 * margin;
+        if (item.fontMetrics.horizontalAdvance(item.text) > width)
+            QToolTip::showText(event->globalPos(), item.text, view->viewport(), option.rect);
+        else
+            QToolTip::hideText();
+        return true;
+    }
+};
+
+} // namespace
+
 FileListBox::FileListBox(QWidget *parent) : QListView(parent), m_model(new FileListModel(this))
 {
+    setItemDelegate(new NameDelegate(this));
     setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -111,8 +154,30 @@ void FileListBox::mouseReleaseEvent(QMouseEvent *event)
     handleUserInput([&] { QListView::mouseReleaseEvent(event); });
 }
 
+void FileListBox::chooseRow(int row)
+{
+    if (row < 0 || row >= m_model->rowCount())
+        return;
+    const QModelIndex index = m_model->index(row);
+    handleUserInput(
+        [&] {
+            setCurrentIndex(index);
+            scrollTo(index);
+        },
+        selectionModel()->isSelected(index));
+}
+
 void FileListBox::keyPressEvent(QKeyEvent *event)
 {
+    // The list that takes the focus puts its frame on the first row without selecting
+    // it; the first arrow key then selects the first row or the last, rather than the
+    // neighbour of a row the user never chose.
+    const bool arrow = event->key() == Qt::Key_Down || event->key() == Qt::Key_Up;
+    if (arrow && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+        fileName().isEmpty() && listCount() > 0) {
+        chooseRow(event->key() == Qt::Key_Down ? 0 : listCount() - 1);
+        return;
+    }
     handleUserInput([&] { QListView::keyPressEvent(event); });
 }
 

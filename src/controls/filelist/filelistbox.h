@@ -10,6 +10,7 @@ class FileListModel;
 // The file list: the names of the regular files (and links to regular files) of one
 // folder that match a wildcard pattern, in case-insensitive alphabetical order, with
 // at most one selected. Hidden names (beginning with ".") and folders are never shown.
+// A name cut short at the list's width shows whole as the row's tooltip.
 class FileListBox : public QListView {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(FileListBox)
@@ -38,6 +39,10 @@ public:
     QString fileName() const;
     // The number of names shown now.
     int listCount() const;
+
+    // Selects the shown name in this row as the user's choice, raising fileClicked as
+    // a click on it does. A row that is not shown changes nothing.
+    void chooseRow(int row);
 
 signals:
     // The user changed the selection, with the mouse or the keyboard.
