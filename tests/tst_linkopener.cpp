@@ -117,7 +117,8 @@ void TestLinkOpener::firstAddress_data()
         << "<a href=\"file:///etc/passwd\">https://c.example/</a> then<br>mailto:x "
            "<a href=\"mailto:me@d.example\">mail</a>"
         << "mailto:me@d.example";
-    QTest::newRow("no address") << "plain words, www.) and https://." << "";
+    QTest::newRow("no address") << "plain words, www.) and https://."
+                                << "";
 }
 
 void TestLinkOpener::firstAddress()
