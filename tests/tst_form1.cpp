@@ -136,6 +136,12 @@ void TestForm1::designCaptionsAndGeometry()
         QCOMPARE(caption, control.caption);
     }
     QCOMPARE(form->l->palette().color(QPalette::Window), QColor(255, 255, 192));
+    // The bars keep their size on a dense screen and are drawn from pictures with as
+    // many pixels as the screen has (CTest runs this also at twice the scale).
+    for (const PictureButton *button : {form->Command3, form->Command7}) {
+        QCOMPARE(button->picture().deviceIndependentSize(), QSizeF(96, 11));
+        QCOMPARE(button->picture().devicePixelRatio(), form->devicePixelRatioF());
+    }
     // The statistics line, the new-entry band and the storage band lie where the
     // window shows them or hides them.
     QVERIFY(form->Command3->geometry().bottom() < form->height());

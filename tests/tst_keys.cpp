@@ -120,6 +120,8 @@ void TestKeys::keys_data()
     row("Ctrl+E opens the editor", "select:news focus:File1", "Ctrl+E",
         "editor=Edit URL Description - news");
     row("F2 opens the editor", "select:news", "F2", "editor=Edit URL Description - news");
+    row("Ctrl+E from the search box", "select:news focus:Text1", "Ctrl+E",
+        "editor=Edit URL Description - news");
     row("Ctrl+E while the button is disabled", "tick hold click:news", "Ctrl+E", "editor=; asked=");
     row("Ctrl+S saves the new entry", "adding", "Ctrl+S", "rows=4; adding=no; asked=");
     row("Ctrl+S saves in the editor", "select:news editor", "Ctrl+S", "editor=; asked=");

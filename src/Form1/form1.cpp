@@ -30,6 +30,9 @@
 
 namespace {
 
+// Opens the editor on the selected entry, as F2 does.
+const QKeySequence editKey(Qt::CTRL | Qt::Key_E);
+
 template <typename Control>
 Control *place(Control *control, const char *name, int left, int top, int width, int height)
 {
@@ -221,7 +224,10 @@ void Form1::connectHandlers()
         watchPointer(control);
 
     addShortcut(QKeySequence::keyBindings(QKeySequence::New), Command3);
-    addShortcut({QKeySequence(Qt::CTRL | Qt::Key_E), QKeySequence(Qt::Key_F2)}, Command5);
+    addShortcut({editKey, QKeySequence(Qt::Key_F2)}, Command5);
+    // Text boxes may claim Ctrl+E for the end of the line (X11 desktops do): in this
+    // window it edits the entry wherever the focus is.
+    g->installEventFilter(this);
     addShortcut(QKeySequence::keyBindings(QKeySequence::Save), Command4);
     auto *find = new QShortcut(this);
     find->setKeys(QKeySequence::Find);
@@ -528,6 +534,9 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::KeyPress) {
         const auto &key = *static_cast<QKeyEvent *>(event);
         if ((watched == Text1 && Text1_KeyDown(key)) || (watched == File1 && File1_KeyDown(key)))
+            return true;
+    } else if (event->type() == QEvent::ShortcutOverride) {
+        if (QKeySequence(static_cast<QKeyEvent *>(event)->keyCombination()) == editKey)
             return true;
     } else if (event->type() == QEvent::MouseMove) {
         auto *widget = static_cast<QWidget *>(watched);

@@ -2,7 +2,6 @@
 
 #include <QDesktopServices>
 #include <QMouseEvent>
-#include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -10,13 +9,28 @@
 
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QRegularExpression &bareAddress()
+// The bare address starting at this point of the text, as its length: "http://",
+// "https://" or "www." in any letter case, then every character up to a space, '<',
+// '>' or '"', at least one. 0 when no address starts here.
+qsizetype bareAddressAt(QStringView text, qsizetype at)
 {
-    static const QRegularExpression pattern(QStringLiteral(R"((?:https?://|www\.)[^\s<>"]+)"),
-                                            QRegularExpression::CaseInsensitiveOption);
-    return pattern;
+    const QStringView rest = text.mid(at);
+    qsizetype prefix = 0;
+    for (const QLatin1StringView start : {"https://"_L1, "http://"_L1, "www."_L1}) {
+        if (rest.startsWith(start, Qt::CaseInsensitive)) {
+            prefix = start.size();
+            break;
+        }
+    }
+    qsizetype end = prefix;
+    while (prefix > 0 && end < rest.size() && !rest[end].isSpace() &&
+           !QStringView(u"<>\"").contains(rest[end]))
+        ++end;
+    return end > prefix ? end : 0;
 }
 
 // Sentence punctuation after an address belongs to the sentence, not the address.
@@ -75,16 +89,19 @@ QList<LinkOpener::Address> LinkOpener::addresses(const QTextBlock &block)
     }
 
     const QString text = block.text();
-    auto matches = bareAddress().globalMatch(text);
-    while (matches.hasNext()) {
-        const QRegularExpressionMatch match = matches.next();
-        const int start = int(match.capturedStart());
+    for (qsizetype at = 0; at < text.size(); ++at) {
+        const char16_t c = text[at].unicode() | 0x20;
+        const qsizetype length = c == u'h' || c == u'w' ? bareAddressAt(text, at) : 0;
+        if (length == 0)
+            continue;
+        const int start = int(at);
+        at += length - 1;
         if (std::any_of(links.cbegin(), links.cend(),
                         [&](const Link &link) { return start >= link.start && start < link.end; }))
             continue;
-        const QString address = trimTrailingPunctuation(match.captured());
+        const QString address = trimTrailingPunctuation(text.mid(start, length));
         // What the punctuation leaves must still be an address ("www." alone is not).
-        if (bareAddress().match(address).capturedStart() != 0)
+        if (bareAddressAt(address, 0) != address.size())
             continue;
         const bool hasScheme = address.contains(QLatin1String("://"));
         const QUrl url(hasScheme ? address : QStringLiteral("http://") + address);

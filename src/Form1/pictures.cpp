@@ -6,8 +6,11 @@ namespace pictures {
 
 QIcon programIcon()
 {
+    // The window icon is 64 pixels, and 128 on a screen with two pixels to each logical
+    // one. The 256 is left to the desktop's icon theme: a window's icon is handed to
+    // the window manager at every size it has.
     QIcon icon;
-    for (const int size : {16, 32, 48, 64, 128, 256})
+    for (const int size : {16, 32, 48, 64, 128})
         icon.addFile(QStringLiteral(":/icon-%1.png").arg(size), QSize(size, size));
     return icon;
 }

@@ -8,7 +8,7 @@
 // that shows them.
 namespace pictures {
 
-// The program icon at every size drawn for it; whoever shows it picks the sharpest.
+// The program icon at the sizes a window shows; whoever shows it picks the sharpest.
 QIcon programIcon();
 
 // A resource picture at its own size in logical pixels, drawn from "NAME@2x.png"
