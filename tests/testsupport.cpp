@@ -1,10 +1,10 @@
 #include "testsupport.h"
 
+#include "Form1/form1.h"
+#include "Form1/picturebutton.h"
 #include "controls/filelist/filelistbox.h"
 #include "controls/richtext/richtextbox.h"
 #include "editprofile/editprofile.h"
-#include "Form1/form1.h"
-#include "Form1/picturebutton.h"
 
 #include <QApplication>
 #include <QDir>
@@ -223,7 +223,8 @@ void deleteSelected(Form1 &form, ScriptedDialogs &dialogs, int answer)
     QTest::mouseClick(form.Command7, Qt::LeftButton);
 }
 
-QString reportMismatch(const ScriptedDialogs &dialogs, qsizetype count, const QString &path)
+QString reportMismatch(const ScriptedDialogs &dialogs, qsizetype count,
+                       const QString &path)
 {
     const QStringList errors = dialogs.errors();
     if (errors.size() == count && (count == 0 || errors.constLast().contains(path)))
