@@ -15,7 +15,7 @@ namespace {
 
 // Every row is as wide as the list, whatever its name: a name too long for it is cut
 // short with an ellipsis, and never widens the rows into a sideways scroll (the list
-// takes the size of its first row for all). Asked for a row's tooltip, it gives the
+// takes the size of its last row for all). Asked for a row's tooltip, it gives the
 // whole name only when the row shows it cut short; the check is made for the one row
 // under the pointer when the tooltip is asked for, never while the rows are laid out.
 class NameDelegate final : public QStyledItemDelegate {
