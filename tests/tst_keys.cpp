@@ -53,12 +53,11 @@ public slots:
     void open(const QUrl &url) { m_opened << url.toString(); }
 
 private slots:
-    void init() { QDesktopServices::setUrlHandler("https", this, "open"); }
+    void initTestCase() { QDesktopServices::setUrlHandler("https", this, "open"); }
     void cleanup()
     {
         m_opened.clear();
         testsupport::closeEditors();
-        QDesktopServices::unsetUrlHandler("https");
     }
     void keys_data();
     void keys();
