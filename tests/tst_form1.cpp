@@ -214,7 +214,7 @@ void TestForm1::startupWithoutListFolder()
     ::umask(umaskBefore);
     const bool opens = answer == dialogs::Yes && creatable;
     QCOMPARE(loaded, opens);
-    QCOMPARE(dialogs.asked().first().code, int(dialogs::YesNo));
+    QCOMPARE(dialogs.asked().first().code, dialogs::YesNo | dialogs::Question);
     QCOMPARE(dialogs.asked().first().title, QStringLiteral("Sitebook"));
     QVERIFY2(dialogs.asked().first().prompt.contains(sandbox.list()),
              qPrintable(dialogs.prompts().first()));

@@ -248,7 +248,7 @@ bool Form1::Form1_Load()
                                            "folder it is started from, and there is none in "
                                            "\"%1\".\n\nCreate the folder \"%2\" now?")
                                 .arg(Dir1->path(), folder),
-                            dialogs::YesNo) != dialogs::Yes)
+                            dialogs::YesNo | dialogs::Question) != dialogs::Yes)
             return false;
         if (const Status created = store::createEntryFolder(*Dir1); !created) {
             errorreport::show(created);
