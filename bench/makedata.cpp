@@ -1,6 +1,8 @@
 // sitebook-bench-data FOLDER COUNT: makes FOLDER/List holding COUNT entries as the
 // program saves them: COUNT - 2 short ones with names like a real list's, plus one
 // formatted entry of 10 KB and one of 1 MB. COUNT 0 makes an empty List.
+// sitebook-bench-data --bookmarks FILE COUNT: writes a browser bookmark file of COUNT
+// bookmarks in nested folders, many with descriptions and icons, as Firefox exports them.
 
 #include "benchdata.h"
 #include "rtf/rtfcodepage.h"
@@ -12,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <string>
 #include <unordered_set>
@@ -178,6 +181,43 @@ QByteArray formattedEntry(Maker &maker, qsizetype size)
     return rtf;
 }
 
+QByteArray htmlEscaped(const QString &text)
+{
+    return text.toHtmlEscaped().toUtf8();
+}
+
+// Folders a few levels deep, each holding a run of bookmarks before its subfolders.
+QByteArray bookmarkFile(Maker &maker, long count)
+{
+    QByteArray html = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
+                      "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n"
+                      "<TITLE>Bookmarks</TITLE>\n<H1>Bookmarks Menu</H1>\n\n<DL><p>\n";
+    int depth = 1;
+    for (long i = 0; i < count; ++i) {
+        if (i % 50 == 0 && depth < 4 && maker.chance(60)) {
+            html += QByteArray(4 * depth, ' ') + "<DT><H3 ADD_DATE=\"1600000000\">" +
+                    htmlEscaped(maker.capitalized(maker.pick(latinWords))) + "</H3>\n" +
+                    QByteArray(4 * depth, ' ') + "<DL><p>\n";
+            ++depth;
+        } else if (i % 50 == 0 && depth > 1) {
+            --depth;
+            html += QByteArray(4 * depth, ' ') + "</DL><p>\n";
+        }
+        const QByteArray indent(4 * depth, ' ');
+        html += indent + "<DT><A HREF=\"https://" + htmlEscaped(maker.domain()) + '/' +
+                htmlEscaped(maker.pick(latinWords)) + '/' + QByteArray::number(qlonglong(i)) +
+                "\" ADD_DATE=\"" + QByteArray::number(1500000000 + maker.number(0, 200000000)) + '"';
+        if (maker.chance(20))
+            html += " ICON=\"data:image/png;base64," + QByteArray(maker.number(200, 1200), 'A') + '"';
+        html += '>' + htmlEscaped(maker.name()) + "</A>\n";
+        if (maker.chance(50))
+            html += indent + "<DD>" + htmlEscaped(maker.sentence(maker.number(6, 30))) + '\n';
+    }
+    for (; depth > 1; --depth)
+        html += QByteArray(4 * (depth - 1), ' ') + "</DL><p>\n";
+    return html + "</DL><p>\n";
+}
+
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
@@ -193,8 +233,17 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 
 int main(int argc, char **argv)
 {
+    if (argc == 4 && std::strcmp(argv[1], "--bookmarks") == 0) {
+        Maker maker(20261207);
+        return writeFile(QFile::decodeName(argv[2]),
+                         bookmarkFile(maker, std::strtol(argv[3], nullptr, 10)))
+                   ? 0
+                   : 1;
+    }
     if (argc != 3) {
-        std::fputs("usage: sitebook-bench-data FOLDER COUNT\n", stderr);
+        std::fputs("usage: sitebook-bench-data FOLDER COUNT\n"
+                   "       sitebook-bench-data --bookmarks FILE COUNT\n",
+                   stderr);
         return 2;
     }
     const QString list = QFile::decodeName(argv[1]) + QStringLiteral("/List");

@@ -56,7 +56,7 @@ public:
         std::fprintf(stderr, "sitebook-bench-window: the program asked: %s\n", qPrintable(prompt));
         std::exit(3);
     }
-    QString inputBox(const QString &prompt, const QString &title) override
+    QString inputBox(const QString &prompt, const QString &title, const QString &) override
     {
         msgBox(prompt, 0, title);
         return QString();

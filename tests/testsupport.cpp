@@ -53,13 +53,14 @@ QStringList ScriptedDialogs::errors() const
 
 int ScriptedDialogs::msgBox(const QString &prompt, int code, const QString &title)
 {
-    m_asked.append({Asked::Message, prompt, code, title});
+    m_asked.append({Asked::Message, prompt, code, title, QString()});
     return m_answers.isEmpty() ? dialogs::Ok : m_answers.takeFirst();
 }
 
-QString ScriptedDialogs::inputBox(const QString &prompt, const QString &title)
+QString ScriptedDialogs::inputBox(const QString &prompt, const QString &title,
+                                  const QString &defaultText)
 {
-    m_asked.append({Asked::Input, prompt, 0, title});
+    m_asked.append({Asked::Input, prompt, 0, title, defaultText});
     return m_inputs.isEmpty() ? QString() : m_inputs.takeFirst();
 }
 

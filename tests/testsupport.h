@@ -26,6 +26,7 @@ public:
         QString prompt;
         int code;
         QString title;
+        QString defaultText; // what the input box's field held when it was shown
     };
 
     ScriptedDialogs();
@@ -43,7 +44,8 @@ public:
     void clear() { m_asked.clear(); }
 
     int msgBox(const QString &prompt, int code, const QString &title) override;
-    QString inputBox(const QString &prompt, const QString &title) override;
+    QString inputBox(const QString &prompt, const QString &title,
+                     const QString &defaultText) override;
 
 private:
     QList<Asked> m_asked;
@@ -110,8 +112,7 @@ void deleteSelected(Form1 &form, ScriptedDialogs &dialogs, int answer);
 
 // Empty when exactly `count` error reports were shown and the last names the path;
 // else what was shown, for the failure message.
-QString reportMismatch(const ScriptedDialogs &dialogs, qsizetype count,
-                       const QString &path);
+QString reportMismatch(const ScriptedDialogs &dialogs, qsizetype count, const QString &path);
 
 // A sandbox, scripted dialogs and, once open() is called (after the test has put its
 // entries in place), the main window on them.

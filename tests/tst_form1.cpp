@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -89,6 +90,10 @@ private slots:
     void addFailedSaveKeepsText();
     void twoAddsThenOneSave();
     void saveOutsideAnAddWritesNothing();
+
+    // A link dropped on the window
+    void dropStartsFilledAdd_data();
+    void dropStartsFilledAdd();
 };
 
 void TestForm1::designCaptionsAndGeometry()
@@ -570,6 +575,59 @@ void TestForm1::saveOutsideAnAddWritesNothing()
     }
     QCOMPARE(everything(sandbox.base()), QStringList({"/List"}));
     QCOMPARE(dialogs.asked().size(), 0);
+}
+
+void TestForm1::dropStartsFilledAdd_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QString>("proposed"); // empty when the drop is ignored
+    QTest::addColumn<QString>("address");
+    const auto row = [](const char *tag, const char *format, const QByteArray &data,
+                        const QString &proposed, const QString &address) {
+        QTest::newRow(tag) << format << data << proposed << address;
+    };
+    const QString mozUrl = QStringLiteral("https://example.org/page\nExample / Page");
+    row("x-moz-url with its title", "text/x-moz-url",
+        QByteArray(reinterpret_cast<const char *>(mozUrl.utf16()), mozUrl.size() * 2),
+        "Example - Page", "https://example.org/page");
+    row("uri-list", "text/uri-list", "# dragged\r\nhttps://xn--e1afmkfd.xn--p1ai/a%20b\r\n",
+        "пример.рф", "https://пример.рф/a%20b");
+    row("plain-text address", "text/plain", " mailto:ann@example.org\n", "ann@example.org",
+        "mailto:ann@example.org");
+    row("plain text ignored", "text/plain", "see example.org", "", "");
+    row("local file ignored", "text/uri-list", "file:///etc/passwd\r\n", "", "");
+}
+
+void TestForm1::dropStartsFilledAdd()
+{
+    QFETCH(QString, format);
+    QFETCH(QByteArray, data);
+    QFETCH(QString, proposed);
+    QFETCH(QString, address);
+    Sandbox sandbox;
+    auto form = testsupport::openForm1();
+    QVERIFY(form);
+    ScriptedDialogs dialogs;
+    dialogs.answerInputs({proposed});
+    QMimeData mime;
+    mime.setData(format, data);
+    // Dropped on the list, which takes no drops itself: the window does.
+    QWidget *target = form->File1->viewport();
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    QCoreApplication::processEvents();
+
+    QCOMPARE(dialogs.asked().size(), proposed.isEmpty() ? 0 : 2);
+    QCOMPARE(form->Command4->isEnabled(), !proposed.isEmpty());
+    if (!proposed.isEmpty()) {
+        QCOMPARE(dialogs.asked()[0].defaultText, proposed);
+        QCOMPARE(sandbox.read(proposed), testsupport::plainEntry(""));
+        QCOMPARE(form->g->toPlainText(), address);
+    }
 }
 
 QTEST_MAIN(TestForm1)

@@ -27,6 +27,7 @@ private slots:
     void pathRule_data();
     void pathRule();
     void createEntryNeverReplaces();
+    void createManyNeverReplaces();
     void deleteEntryRemovesOnlyFiles();
     void saveEntryReplacesWholeAndKeepsLinks();
     void nameProblems_data();
@@ -78,6 +79,25 @@ void TestStore::createEntryNeverReplaces()
 
     QVERIFY(store::createEntry(sandbox.entry("fresh"), box));
     QCOMPARE(sandbox.read("fresh"), testsupport::plainEntry(""));
+}
+
+void TestStore::createManyNeverReplaces()
+{
+    Sandbox sandbox;
+    sandbox.write("taken", "old bytes");
+    const std::vector<Status> results = entryfile::createMany(
+        sandbox.list(), {{"one", "1"}, {"taken", "new"}, {"../out", "x"}, {"two", "2"}});
+    QCOMPARE(results.size(), 4u);
+    QVERIFY(results[0] && !results[1] && !results[2] && results[3]);
+    QVERIFY2(results[1].message().contains("already exists"), qPrintable(results[1].message()));
+    // Nothing replaced, nothing outside the folder, no temporary left behind.
+    QCOMPARE(listed(sandbox), QStringList({"one", "taken", "two"}));
+    QCOMPARE(sandbox.read("taken"), QByteArray("old bytes"));
+    QCOMPARE(sandbox.read("one") + sandbox.read("two"), QByteArray("12"));
+    // The permissions any new file gets, as for a single new entry.
+    QCOMPARE(QFileInfo(sandbox.entry("one")).permissions(),
+             QFileInfo(sandbox.entry("taken")).permissions());
+    QVERIFY(!QFile::exists(sandbox.base() + "/out"));
 }
 
 void TestStore::deleteEntryRemovesOnlyFiles()

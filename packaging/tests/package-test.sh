@@ -7,6 +7,7 @@
 #   package-test.sh contents SCRATCH VERSION APP-ID
 #   package-test.sh starts   SCRATCH
 #   package-test.sh no-list  SCRATCH
+#   package-test.sh bookmarks SCRATCH
 set -u
 
 mode=$1
@@ -59,18 +60,19 @@ contents)
     [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version is not $version"
     depends=$(dpkg-deb -f "$deb" Depends)
     echo "Depends: $depends"
-    for dependency in libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins fonts-liberation; do
+    for dependency in libqt6core6 libqt6gui6 libqt6widgets6 libxml2 qt6-qpa-plugins fonts-liberation; do
         echo "$depends" | grep -Eq "(^|[ ,])$dependency( |,|$)" ||
             fail "Depends lacks $dependency"
     done
     maintainer=$(dpkg-deb -f "$deb" Maintainer)
     echo "$maintainer" | grep -q '@sitebook.example.org>' || fail "maintainer is '$maintainer'"
 
-    for file in usr/bin/sitebook usr/bin/sitebook-rtf; do
+    for file in usr/bin/sitebook usr/bin/sitebook-rtf usr/bin/sitebook-bookmarks; do
         [ -x "$root/$file" ] || fail "$file is missing or not executable"
     done
     for file in "usr/share/applications/$app_id.desktop" \
-        "usr/share/metainfo/$app_id.metainfo.xml" usr/share/man/man1/sitebook.1.gz; do
+        "usr/share/metainfo/$app_id.metainfo.xml" usr/share/man/man1/sitebook.1.gz \
+        usr/share/man/man1/sitebook-bookmarks.1.gz; do
         [ -s "$root/$file" ] || fail "$file is missing"
     done
     for size in 16 32 48 64 128 256; do
@@ -126,6 +128,33 @@ no-list)
         fail "with no List folder the program ended with status $status instead of asking"
     [ ! -e "$work/empty/List" ] || fail "the program made the List folder without being asked"
     ! crash_output "$work/stderr" >/dev/null || fail "the installed program reported a crash"
+    ;;
+
+bookmarks)
+    # The installed tool imports a browser's bookmark file into a list and exports the
+    # list again.
+    work=$(mktemp -d) || fail "mktemp"
+    trap 'rm -rf "$work"' EXIT
+    mkdir "$work/List"
+    printf '%s\n' '<!DOCTYPE NETSCAPE-Bookmark-file-1>' \
+        '<META HTTP-EQUIV="Content-Type" CONTENT="text/html; charset=UTF-8">' \
+        '<DL><p>' '<DT><H3>Linux</H3>' '<DL><p>' \
+        '<DT><A HREF="https://www.debian.org/" ADD_DATE="1700000000">Debian</A>' \
+        '<DD>The universal operating system' '</DL><p>' \
+        '<DT><A HREF="place:sort=8">Recent</A>' '</DL><p>' >"$work/bookmarks.html"
+    tool=$root/usr/bin/sitebook-bookmarks
+    (cd "$work" && QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 "$tool" import bookmarks.html) \
+        >"$work/stdout" 2>"$work/stderr"
+    status=$?
+    cat "$work/stdout" "$work/stderr"
+    [ "$status" -eq 0 ] || fail "the installed import ended with status $status"
+    grep -q '^Imported: 1' "$work/stdout" || fail "the import did not report one bookmark"
+    grep -q 'Folder: Linux' "$work/List/Debian" || fail "the entry Debian lacks its folder"
+    LC_ALL=C.UTF-8 "$tool" export --list "$work/List" -o "$work/out.html" 2>"$work/stderr" ||
+        fail "the installed export failed: $(cat "$work/stderr")"
+    grep -q '<DT><A HREF="https://www.debian.org/">Debian</A>' "$work/out.html" ||
+        fail "the export lacks the entry: $(cat "$work/out.html")"
+    ! crash_output "$work/stderr" >/dev/null || fail "the installed tool reported a crash"
     ;;
 
 *)

@@ -7,6 +7,7 @@
 #include "controls/richtext/richtextbox.h"
 #include "controls/twips.h"
 #include "editprofile/editprofile.h"
+#include "entryfile/siteaddress.h"
 #include "Form1/autosizelabel.h"
 #include "Form1/linkopener.h"
 #include "Form1/picturebutton.h"
@@ -17,10 +18,12 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -51,6 +54,35 @@ const QString aboutText = QStringLiteral("Sitebook\r\n"
                                          "author@sitebook.example.org\r\n"
                                          "feedback@sitebook.example.org\r\n");
 
+struct DroppedLink {
+    QUrl url; // invalid when what was dropped is no site address
+    QString title;
+};
+
+// A link as browsers drag one: "address\ntitle" as text/x-moz-url (UTF-16), the first
+// site address of a text/uri-list, or plain text that is one address and nothing else.
+DroppedLink droppedLink(const QMimeData &mime)
+{
+    if (const QByteArray mozUrl = mime.data(QStringLiteral("text/x-moz-url")); !mozUrl.isEmpty()) {
+        QString text =
+            mozUrl.contains('\0')
+                ? QString::fromUtf16(reinterpret_cast<const char16_t *>(mozUrl.constData()),
+                                     mozUrl.size() / 2)
+                : QString::fromUtf8(mozUrl);
+        const QStringList lines = text.remove(QChar(0)).split(QLatin1Char('\n'));
+        const QUrl url(lines.first().trimmed());
+        if (entryfile::isSiteAddress(url))
+            return {url, lines.value(1).simplified()};
+    }
+    // Qt reads a uri-list's "#" comment lines as addresses too.
+    for (const QUrl &url : mime.urls()) {
+        if (entryfile::isSiteAddress(url))
+            return {url, QString()};
+    }
+    const QUrl url(mime.text().trimmed(), QUrl::StrictMode);
+    return {entryfile::isSiteAddress(url) ? url : QUrl(), QString()};
+}
+
 // A multi-line text box gives its text back with CR LF line ends, as it was stored.
 QString textBoxText(const QPlainTextEdit &box)
 {
@@ -80,6 +112,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
     setTabOrders();
     describeControls();
     connectHandlers();
+    setAcceptDrops(true);
 }
 
 void Form1::createControls()
@@ -356,16 +389,22 @@ void Form1::Timer1_Timer()
 
 void Form1::Command3_Click()
 {
+    beginAdd(QString());
+}
+
+bool Form1::beginAdd(const QString &proposedName)
+{
     Text1->setText(QString());
     R->setText(QString());
-    const QString name = dialogs::inputBox(QStringLiteral("Add URL description:"));
+    const QString name = dialogs::inputBox(QStringLiteral("Add URL description:"),
+                                           dialogs::defaultTitle, proposedName);
     if (name.isEmpty())
-        return;
+        return false;
     if (const QString problem = store::nameProblem(name); !problem.isEmpty()) {
         dialogs::msgBox(
             QStringLiteral("\"%1\" cannot be the name of an entry: %2.").arg(name, problem),
             dialogs::Information);
-        return;
+        return false;
     }
     const QString path = store::entryPath(*Dir1, name);
     if (store::entryExists(path)) {
@@ -373,12 +412,12 @@ void Form1::Command3_Click()
                                        "\"Edit ULR's information\" to change its text.")
                             .arg(name),
                         dialogs::Information);
-        return;
+        return false;
     }
     const Status created = store::createEntry(path, *R);
     if (!created) {
         errorreport::show(created);
-        return;
+        return false;
     }
     // Only a name that became an entry is carried to "Save".
     Group->setText(name);
@@ -391,6 +430,29 @@ void Form1::Command3_Click()
     g->adoptFile(*R);
     // The box the message just pointed to takes what the user types next.
     g->setFocus();
+    return true;
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (droppedLink(*event->mimeData()).url.isValid())
+        event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent *event)
+{
+    const DroppedLink link = droppedLink(*event->mimeData());
+    if (!link.url.isValid())
+        return;
+    event->acceptProposedAction();
+    // The browser waits for the drop to end; the add and its questions come after it.
+    QMetaObject::invokeMethod(
+        this,
+        [this, link] {
+            if (beginAdd(entryfile::siteName(link.title, link.url)))
+                g->insertPlainText(entryfile::spelledAddress(link.url));
+        },
+        Qt::QueuedConnection);
 }
 
 void Form1::Command4_Click()

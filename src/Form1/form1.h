@@ -67,6 +67,9 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    // A link dropped from a browser starts an add, as Command3 does, for that address.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void createControls();
@@ -83,6 +86,9 @@ private:
     bool Text1_KeyDown(const QKeyEvent &key);
     void Timer1_Timer();
     void Command3_Click();
+    // The steps of an add, the name prompt holding the proposed name; true once the new
+    // entry exists and the window is in the adding state.
+    bool beginAdd(const QString &proposedName);
     void Command4_Click();
     void Command5_Click();
     void Command6_Click();

@@ -2,7 +2,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTemporaryFile>
+#include <QTextBoundaryFinder>
 
 #include <cerrno>
 #include <climits>
@@ -96,6 +98,38 @@ struct FdCloser {
     ~FdCloser() { ::close(fd); }
 };
 
+bool writeAll(int fd, const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n =
+            ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+// A new hidden file in the folder, named like QTemporaryFile's but made with the mode
+// any new file gets (the kernel applies the umask), so no chmod follows.
+int createTemporary(int dir, QByteArray &name)
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = ".sitebook-";
+        for (int i = 0; i < 6; ++i)
+            name += letters[QRandomGenerator::global()->bounded(int(sizeof letters - 1))];
+        const int fd =
+            ::openat(dir, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
 mode_t newFileMode()
 {
     const mode_t mask = ::umask(0);
@@ -129,24 +163,29 @@ Status writeTemporary(QTemporaryFile &temporary, const QString &path, const QStr
 
 } // namespace
 
-Status read(const QString &path, QByteArray &contents, Stamp *stamp)
+namespace {
+
+// A regular file read whole within kMaxBytes; `info` is the file as it was opened.
+bool readBounded(const QString &path, QByteArray &contents, QString &reason, struct stat &info)
 {
-    // The open does not block, so a FIFO under the entry's name is refused instead of
-    // hanging the program.
+    // The open does not block, so a FIFO under the name is refused instead of hanging.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return Status::failure(readFailure(path, qt_error_string(errno)));
+    if (fd < 0) {
+        reason = qt_error_string(errno);
+        return false;
+    }
     const FdCloser closer{fd};
 
-    struct stat info {};
-    if (::fstat(fd, &info) != 0)
-        return Status::failure(readFailure(path, qt_error_string(errno)));
-    if (S_ISDIR(info.st_mode))
-        return Status::failure(readFailure(path, qt_error_string(EISDIR)));
-    if (!S_ISREG(info.st_mode))
-        return Status::failure(readFailure(path, QStringLiteral("Not a regular file")));
-    if (info.st_size > kMaxBytes)
-        return Status::failure(readFailure(path, tooLarge()));
+    if (::fstat(fd, &info) != 0) {
+        reason = qt_error_string(errno);
+        return false;
+    }
+    if (S_ISDIR(info.st_mode) || !S_ISREG(info.st_mode) || info.st_size > kMaxBytes) {
+        reason = S_ISDIR(info.st_mode)    ? qt_error_string(EISDIR)
+                 : !S_ISREG(info.st_mode) ? QStringLiteral("Not a regular file")
+                                          : tooLarge();
+        return false;
+    }
 
     QByteArray data;
     data.resize(static_cast<qsizetype>(info.st_size));
@@ -154,15 +193,18 @@ Status read(const QString &path, QByteArray &contents, Stamp *stamp)
     for (;;) {
         if (done == data.size()) {
             // The file may have grown since fstat; read on, within the cap.
-            if (data.size() >= kMaxBytes)
-                return Status::failure(readFailure(path, tooLarge()));
+            if (data.size() >= kMaxBytes) {
+                reason = tooLarge();
+                return false;
+            }
             data.resize(std::min<qsizetype>(data.size() + 65536, kMaxBytes + 1));
         }
         const ssize_t n = ::read(fd, data.data() + done, static_cast<size_t>(data.size() - done));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return Status::failure(readFailure(path, qt_error_string(errno)));
+            reason = qt_error_string(errno);
+            return false;
         }
         if (n == 0)
             break;
@@ -170,6 +212,23 @@ Status read(const QString &path, QByteArray &contents, Stamp *stamp)
     }
     data.truncate(done);
     contents = std::move(data);
+    return true;
+}
+
+} // namespace
+
+bool readWhole(const QString &path, QByteArray &contents, QString &reason)
+{
+    struct stat info {};
+    return readBounded(path, contents, reason, info);
+}
+
+Status read(const QString &path, QByteArray &contents, Stamp *stamp)
+{
+    QString reason;
+    struct stat info {};
+    if (!readBounded(path, contents, reason, info))
+        return Status::failure(readFailure(path, reason));
     // Taken before the first byte was read: a file written while it was being read
     // differs from its stamp, so a save checked against it asks first.
     if (stamp)
@@ -246,6 +305,91 @@ Status create(const QString &path, const QByteArray &bytes, Stamp *written)
     return Status::success();
 }
 
+std::vector<Status> createMany(const QString &folder, const std::vector<NewEntry> &entries)
+{
+    std::vector<Status> results(entries.size(), Status::success());
+    const auto fail = [&](std::size_t i, const QString &reason) {
+        results[i] = Status::failure(QStringLiteral("Cannot create the entry \"%1/%2\": %3")
+                                         .arg(folder, entries[i].name, reason));
+    };
+    const int dir =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) {
+        const QString reason = qt_error_string(errno);
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            fail(i, reason);
+        return results;
+    }
+    const FdCloser closer{dir};
+
+    // Every entry's bytes in a hidden temporary of its own, not yet flushed.
+    std::vector<QByteArray> temporaries(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (const QString problem = nameProblem(entries[i].name); !problem.isEmpty()) {
+            fail(i, problem);
+            continue;
+        }
+        QByteArray temporary;
+        const int fd = createTemporary(dir, temporary);
+        if (fd < 0) {
+            fail(i, qt_error_string(errno));
+            continue;
+        }
+        bool written = writeAll(fd, entries[i].bytes);
+        int error = errno;
+        if (::close(fd) != 0 && written) {
+            written = false;
+            error = errno;
+        }
+        if (!written) {
+            ::unlinkat(dir, temporary.constData(), 0);
+            fail(i, qt_error_string(error));
+            continue;
+        }
+        temporaries[i] = temporary;
+    }
+
+    // One flush puts the whole batch on the disk: a per-file fsync would cost a journal
+    // commit for each entry. Only flushed bytes are given an entry's name.
+    if (::syncfs(dir) != 0) {
+        const QString reason = qt_error_string(errno);
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (!temporaries[i].isEmpty()) {
+                ::unlinkat(dir, temporaries[i].constData(), 0);
+                fail(i, reason);
+            }
+        }
+        return results;
+    }
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (temporaries[i].isEmpty())
+            continue;
+        const char *from = temporaries[i].constData();
+        const QByteArray to = QFile::encodeName(entries[i].name);
+        int result = ::renameat2(dir, from, dir, to.constData(), RENAME_NOREPLACE);
+        if (result != 0 && errno == EINVAL) {
+            result = ::linkat(dir, from, dir, to.constData(), 0);
+            if (result == 0)
+                ::unlinkat(dir, from, 0);
+        }
+        if (result != 0) {
+            const int error = errno;
+            ::unlinkat(dir, from, 0);
+            fail(i, error == EEXIST ? QStringLiteral("an entry of that name already exists")
+                                    : qt_error_string(error));
+        }
+    }
+    // The new names themselves on the disk.
+    if (::fsync(dir) != 0) {
+        const QString reason = qt_error_string(errno);
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (results[i])
+                fail(i, reason);
+        }
+    }
+    return results;
+}
+
 QString nameProblem(const QString &name)
 {
     if (name.contains(QLatin1Char('/')))
@@ -260,6 +404,41 @@ QString nameProblem(const QString &name)
         return QStringLiteral("the name is longer than the file system allows (%1 bytes)")
             .arg(NAME_MAX);
     return QString();
+}
+
+QString cutName(const QString &name, qsizetype bytes)
+{
+    if (QFile::encodeName(name).size() <= bytes)
+        return name;
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, name);
+    qsizetype kept = 0;
+    qsizetype used = 0;
+    for (qsizetype at = characters.toNextBoundary(); at > 0; at = characters.toNextBoundary()) {
+        used += QFile::encodeName(name.mid(kept, at - kept)).size();
+        if (used > bytes)
+            break;
+        kept = at;
+    }
+    return name.left(kept);
+}
+
+QString mendedName(const QString &name)
+{
+    QString mended;
+    mended.reserve(name.size());
+    for (const QChar c : name) {
+        if (c == u'/')
+            mended += u'-';
+        else if (c.category() == QChar::Other_Control)
+            mended += u' ';
+        else
+            mended += c;
+    }
+    mended = mended.simplified();
+    qsizetype start = 0;
+    while (start < mended.size() && (mended[start] == u'.' || mended[start] == u' '))
+        ++start;
+    return cutName(mended.mid(start), NAME_MAX).trimmed();
 }
 
 bool exists(const QString &path)

@@ -50,11 +50,12 @@ public:
         return Ok;
     }
 
-    QString inputBox(const QString &prompt, const QString &title) override
+    QString inputBox(const QString &prompt, const QString &title,
+                     const QString &defaultText) override
     {
         bool accepted = false;
         const QString text = QInputDialog::getText(QApplication::activeWindow(), title, prompt,
-                                                   QLineEdit::Normal, QString(), &accepted);
+                                                   QLineEdit::Normal, defaultText, &accepted);
         return accepted ? text : QString();
     }
 };
@@ -69,9 +70,9 @@ int msgBox(const QString &prompt, int code, const QString &title)
     return current->msgBox(prompt, code, title);
 }
 
-QString inputBox(const QString &prompt, const QString &title)
+QString inputBox(const QString &prompt, const QString &title, const QString &defaultText)
 {
-    return current->inputBox(prompt, title);
+    return current->inputBox(prompt, title, defaultText);
 }
 
 Provider *setProvider(Provider *provider)

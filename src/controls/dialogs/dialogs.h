@@ -35,8 +35,10 @@ inline const QString defaultTitle = QStringLiteral("Sitebook");
 // Shows a modal message box and returns the answer.
 int msgBox(const QString &prompt, int code = OkOnly, const QString &title = defaultTitle);
 
-// Shows the modal input box and returns the typed text, or "" on Cancel.
-QString inputBox(const QString &prompt, const QString &title = defaultTitle);
+// Shows the modal input box, its text field holding defaultText, and returns the text
+// as the user leaves it, or "" on Cancel.
+QString inputBox(const QString &prompt, const QString &title = defaultTitle,
+                 const QString &defaultText = QString());
 
 // What actually shows the boxes. The default one uses QMessageBox and QInputDialog;
 // a test installs its own.
@@ -44,7 +46,8 @@ class Provider {
 public:
     virtual ~Provider() = default;
     virtual int msgBox(const QString &prompt, int code, const QString &title) = 0;
-    virtual QString inputBox(const QString &prompt, const QString &title) = 0;
+    virtual QString inputBox(const QString &prompt, const QString &title,
+                             const QString &defaultText) = 0;
 };
 
 // Installs a provider (nullptr restores the default) and returns the previous one.
