@@ -211,21 +211,25 @@ private:
 };
 
 // Finds the charset the head declares, from <meta charset> or the http-equiv
-// Content-Type's "charset=", and stops at the first element past the head.
+// Content-Type's "charset=" (the first that names one; Firefox adds a second <meta>
+// without), and stops at the first element past the head.
 struct CharsetProbe {
     htmlParserCtxtPtr parser = nullptr;
     QByteArray charset;
 
     void startElement(const xmlChar *name, const xmlChar **attributes)
     {
-        if (is(name, "meta")) {
-            if (const xmlChar *value = attribute(attributes, "charset"))
-                charset = QByteArray(chars(value)).trimmed();
-            else if (const xmlChar *content = attribute(attributes, "content"))
-                charset = charsetOf(QByteArray(chars(content)));
-        } else if (!is(name, "html") && !is(name, "head") && !is(name, "title")) {
-            xmlStopParser(parser);
+        if (!is(name, "meta")) {
+            if (!is(name, "html") && !is(name, "head") && !is(name, "title"))
+                xmlStopParser(parser);
+            return;
         }
+        if (!charset.isEmpty())
+            return;
+        if (const xmlChar *value = attribute(attributes, "charset"))
+            charset = QByteArray(chars(value)).trimmed();
+        else if (const xmlChar *content = attribute(attributes, "content"))
+            charset = charsetOf(QByteArray(chars(content)));
     }
     void endElement(const xmlChar *) {}
     void characters(const xmlChar *, int) {}
@@ -245,7 +249,7 @@ struct CharsetProbe {
             rest = rest.mid(1);
         qsizetype end = 0;
         while (end < rest.size() &&
-               (std::isalnum(uchar(rest[end])) || std::strchr("-_.:", rest[end])))
+               (std::isalnum(uchar(rest[end])) || QByteArrayView("-_.:").contains(rest[end])))
             ++end;
         return rest.left(end);
     }

@@ -125,7 +125,7 @@ ImportSummary importInto(const QString &listFolder, const BookmarkFile &file,
         batch.push_back(
             {taken.claim(entryfile::siteName(bookmark.title, url)),
              entryBytes(document, address, bookmark, file.folderPath(bookmark.folder))});
-        if (batch.size() == kBatch) {
+        if (batch.size() == kBatch && i + 1 < total) {
             writeBatch();
             if (progress)
                 progress(i + 1, total);
