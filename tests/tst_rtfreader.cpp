@@ -2,7 +2,9 @@
 // the shared corpus of real files, and input meant to break it.
 
 #include "controls/richtext/richtextbox.h"
+#include "rtf/rtfmeasure.h"
 #include "rtf/rtfreader.h"
+#include "testsupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -108,6 +110,8 @@ private slots:
     void reads();
     void corpus();
     void everyTruncationOfAFile();
+    void floodsTakeLittleMemory_data();
+    void floodsTakeLittleMemory();
 };
 
 void TestRtfReader::reads_data()
@@ -235,6 +239,19 @@ void TestRtfReader::reads_data()
                               "ok"},
                              {"{\\rtf1{\\fonttbl;;{\\f;}{\\f1}}{\\colortbl;;;}\\f1\\cf2 x}", "x"},
                          });
+    // As some editors and copy tools write RTF: after a byte-order mark or white space,
+    // or with the header in capitals. Kept as files, exactly as they come.
+    for (const auto &[file, text] : std::initializer_list<std::pair<const char *, const char *>>{
+             {"byte-order-mark.rtf", "After a byte-order mark: Привет\n"},
+             {"leading-empty-lines.rtf", "After empty lines"},
+             {"leading-spaces.rtf", "After spaces and a tab"},
+             {"upper-case-header.rtf", "Upper-case header\nsecond"},
+             {"all-three.rtf", "All three"}}) {
+        QFile rtf(QFINDTESTDATA(QStringLiteral("data/rtf/") + QLatin1String(file)));
+        QVERIFY2(rtf.open(QIODevice::ReadOnly), file);
+        QTest::addRow("before the header: %s", file)
+            << rtf.readAll() << QString::fromUtf8(text) << QStringList();
+    }
     QTest::newRow("character")
         << QByteArray(
                "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fswiss Arial;}{\\f1\\froman Times New "
@@ -361,6 +378,41 @@ void TestRtfReader::everyTruncationOfAFile()
         QVERIFY2(full.startsWith(text.chopped(qMin<qsizetype>(1, text.size()))),
                  qPrintable(QStringLiteral("%1: %2").arg(n).arg(text)));
     }
+}
+
+// A file of nothing but table entries, or of one endless word, is read in a fraction
+// of the memory the file takes itself.
+void TestRtfReader::floodsTakeLittleMemory_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QByteArray>("unit");
+    QTest::addColumn<QByteArray>("tail");
+    const auto row = [](const char *tag, const char *head, const char *unit, const char *tail) {
+        QTest::newRow(tag) << QByteArray(head) << QByteArray(unit) << QByteArray(tail);
+    };
+    row("fonts", "{\\rtf1{\\fonttbl", "{\\f1 x;}", "}}");
+    row("bare \\f", "{\\rtf1{\\fonttbl", "\\f", "}}");
+    row("colours", "{\\rtf1{\\colortbl", ";", "}}");
+    row("font name", "{\\rtf1{\\fonttbl{\\f0 ", "x", ";}}}");
+    row("font's other name", "{\\rtf1{\\fonttbl{\\f0{\\*\\fname ", "x", ";}}}}");
+    row("field instruction", "{\\rtf1{\\field{\\*\\fldinst HYPERLINK ", "x", "}{\\fldrslt r}}}");
+    row("one word", "{\\rtf1 ", "x", "}");
+    row("escaped bytes", "{\\rtf1 ", "\\'e0\\\\", "}");
+}
+
+void TestRtfReader::floodsTakeLittleMemory()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(QByteArray, unit);
+    QFETCH(QByteArray, tail);
+    constexpr qsizetype kMiB = 8;
+    const QByteArray rtf =
+        head + unit.repeated(((kMiB << 20) - head.size() - tail.size()) / unit.size()) + tail;
+    testsupport::resetPeakMemory();
+    const qint64 before = testsupport::peakMemoryMiB();
+    rtf::measure(std::string_view(rtf.constData(), size_t(rtf.size())));
+    const qint64 growth = testsupport::peakMemoryMiB() - before;
+    QVERIFY2(growth < kMiB / 4, qPrintable(QString::number(growth)));
 }
 
 // Inputs the fuzzer found troublesome once; each must read without harm.

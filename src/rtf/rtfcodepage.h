@@ -21,6 +21,8 @@ public:
 
     // Appends the decoded bytes to out. Undecodable bytes become U+FFFD.
     void decode(std::string_view bytes, QString &out) const;
+    // Whether a character may take more than one byte (double-byte pages and UTF-8).
+    bool isMultiByte() const { return m_multiByte; }
 
     CodePageDecoder(int codePage, const char *iconvName, bool multiByte);
     ~CodePageDecoder();

@@ -44,6 +44,9 @@ struct FieldInfo {
 
 constexpr int kMaxIndentTwips = 31680; // 22 inches
 constexpr int kMaxHalfPoints = 3276;
+// A long run of text is decoded and handed on in parts of about this many bytes or
+// characters, so that reading holds no second and third copy of it.
+constexpr size_t kTextChunk = 64 * 1024;
 
 // ---------------------------------------------------------------------------
 // Control words the reader acts on
@@ -475,7 +478,35 @@ private:
         if (!m_bytes.empty() && &decoder != m_bytesDecoder)
             flushBytes();
         m_bytesDecoder = &decoder;
-        m_bytes.append(bytes);
+        while (!bytes.empty()) {
+            const std::string_view part = bytes.substr(0, kTextChunk);
+            bytes.remove_prefix(part.size());
+            m_bytes.append(part);
+            if (m_bytes.size() >= kTextChunk)
+                flushWholeCharacters();
+        }
+    }
+
+    // Decodes the bytes gathered so far up to the last place where a character surely
+    // ends, keeping the rest for what follows. In a single-byte page that is anywhere;
+    // in a double-byte page or UTF-8, after two bytes below 0x80 in a row, since such a
+    // byte is never a lead byte and the first of them ends any character before it.
+    void flushWholeCharacters()
+    {
+        size_t end = m_bytes.size();
+        if (m_bytesDecoder->isMultiByte()) {
+            const auto low = [this](size_t i) {
+                return static_cast<unsigned char>(m_bytes[i]) < 0x80;
+            };
+            while (end >= 2 && !(low(end - 1) && low(end - 2)))
+                --end;
+            if (end < 2)
+                return;
+        }
+        m_decoded.clear();
+        m_bytesDecoder->decode(std::string_view(m_bytes).substr(0, end), m_decoded);
+        m_bytes.erase(0, end);
+        route(m_decoded);
     }
 
     void hexByte(unsigned char byte)
@@ -530,6 +561,9 @@ private:
                 flushText();
             m_textFormat = s.chr;
             m_text += text;
+            if (static_cast<size_t>(m_text.size()) >= kTextChunk &&
+                !m_text.back().isHighSurrogate())
+                flushText();
             break;
         case Dest::FontTable:
             if (m_currentFont >= 0) {
@@ -540,7 +574,7 @@ private:
                     if (ch == u';') {
                         font.nameDone = true;
                         font.name = font.name.trimmed();
-                    } else {
+                    } else if (font.name.size() < kMaxFontName) {
                         font.name += ch;
                     }
                 }
@@ -550,13 +584,13 @@ private:
             if (m_currentFont >= 0) {
                 Font &font = m_tables.fonts[static_cast<size_t>(m_currentFont)];
                 for (const QChar ch : text)
-                    if (ch != u';')
+                    if (ch != u';' && font.altName.size() < kMaxFontName)
                         font.altName += ch;
             }
             break;
         case Dest::ColorTable:
             for (const QChar ch : text) {
-                if (ch != u';')
+                if (ch != u';' || m_tables.colors.size() >= kMaxColors)
                     continue;
                 m_tables.colors.push_back(m_colorGiven ? QColor(m_red, m_green, m_blue) : QColor());
                 m_colorGiven = false;
@@ -565,7 +599,7 @@ private:
             break;
         case Dest::FieldInst:
             if (s.fieldCount > 0)
-                m_fields[static_cast<size_t>(s.fieldCount - 1)].instruction += text;
+                addToInstruction(m_fields[static_cast<size_t>(s.fieldCount - 1)], text);
             break;
         case Dest::Suppress:
             break;
@@ -573,6 +607,19 @@ private:
     }
 
     void routeChar(char16_t ch) { route(QStringView(&ch, 1)); }
+
+    static void addToInstruction(FieldInfo &field, QStringView text)
+    {
+        // Once the result has been read the instruction changes nothing.
+        if (field.link != -2)
+            return;
+        if (field.instruction.size() + text.size() > kMaxFieldInstruction) {
+            field.instruction = QString();
+            field.link = -1;
+            return;
+        }
+        field.instruction += text;
+    }
 
     void flushText()
     {
@@ -815,6 +862,10 @@ private:
     void font(GroupState &s, int number)
     {
         if (s.dest == Dest::FontTable) {
+            if (m_tables.fonts.size() >= kMaxFonts) {
+                m_currentFont = -1;
+                return;
+            }
             m_tables.fonts.push_back(Font{number, -1, 0, QString(), QString(), false});
             m_currentFont = static_cast<int>(m_tables.fonts.size()) - 1;
             m_fontIndex[number] = m_currentFont;
@@ -846,7 +897,8 @@ private:
         }
         FieldInfo &field = m_fields[static_cast<size_t>(s.fieldCount - 1)];
         if (field.link == -2) {
-            const QString target = hyperlinkTarget(field.instruction);
+            const QString target =
+                m_tables.links.size() < kMaxLinks ? hyperlinkTarget(field.instruction) : QString();
             if (target.isEmpty()) {
                 field.link = -1;
             } else {
@@ -891,9 +943,20 @@ private:
     CharFormat m_textFormat;
 };
 
-bool looksLikeRtf(std::string_view data)
+// Where an RTF document begins: after a UTF-8 byte-order mark and white space, which
+// some editors and copy tools put before it, at "{\rtf" in any letter case. npos when
+// the bytes are no RTF.
+size_t rtfStart(std::string_view data)
 {
-    return data.substr(0, 5) == "{\\rtf";
+    size_t at = data.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+    while (at < data.size() && (data[at] == ' ' || (data[at] >= '\t' && data[at] <= '\r')))
+        ++at;
+    const std::string_view header = data.substr(at, 5);
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    if (header.size() < 5 || header[0] != '{' || header[1] != '\\' || lower(header[2]) != 'r' ||
+        lower(header[3]) != 't' || lower(header[4]) != 'f')
+        return std::string_view::npos;
+    return at;
 }
 
 void readPlainText(std::string_view data, Sink &sink)
@@ -929,11 +992,12 @@ void readPlainText(std::string_view data, Sink &sink)
 
 void read(std::string_view data, Sink &sink)
 {
-    if (!looksLikeRtf(data)) {
+    const size_t start = rtfStart(data);
+    if (start == std::string_view::npos) {
         readPlainText(data, sink);
         return;
     }
-    Reader reader(data, sink);
+    Reader reader(data.substr(start), sink);
     reader.run();
 }
 

@@ -5,14 +5,16 @@
 #include <QStringView>
 #include <QtGlobal>
 
+#include <cstddef>
 #include <string_view>
 #include <vector>
 
 // Reads an RTF document (or, when the bytes do not begin with "{\rtf", a plain-text
 // one) and hands what it finds to a sink: text runs with their character format,
-// line and paragraph breaks with the paragraph's format. The reader never fails:
-// whatever it cannot understand it skips, and what it read before a cut or a
-// missing brace is kept.
+// line and paragraph breaks with the paragraph's format. A UTF-8 byte-order mark and
+// white space before "{\rtf" are passed over, and "rtf" may be in any letter case.
+// The reader never fails: whatever it cannot understand it skips, and what it read
+// before a cut or a missing brace is kept.
 namespace rtf {
 
 enum class VerticalAlign : unsigned char { Normal, Super, Sub };
@@ -77,6 +79,16 @@ public:
 
 // Groups nested deeper than this are read as if their braces were not there.
 constexpr int kMaxGroupDepth = 4000;
+// Real documents have tens of fonts and colours and at most some thousands of links;
+// what a table holds past these is ignored, so that a file of nothing but table
+// entries cannot take memory many times its own size.
+constexpr std::size_t kMaxFonts = 4096;
+constexpr std::size_t kMaxColors = 4096;
+constexpr std::size_t kMaxLinks = 65536;
+// Font names are at most 31 characters where RTF comes from; a field instruction
+// longer than this holds no address a user would keep, and its field is no link.
+constexpr qsizetype kMaxFontName = 256;
+constexpr qsizetype kMaxFieldInstruction = 16384;
 
 void read(std::string_view data, Sink &sink);
 

@@ -16,6 +16,7 @@ constexpr std::array<bool, 256> makeStopTable()
     return t;
 }
 constexpr std::array<bool, 256> kStop = makeStopTable();
+constexpr size_t kMaxCopiedRun = 64 * 1024;
 
 int hexValue(char c)
 {
@@ -95,7 +96,9 @@ Token Tokenizer::textRun()
             m_buffer.assign(first != nullptr ? first : "", firstLength);
         copied = true;
     };
-    while (m_p != m_end) {
+    // A run that must be copied is handed out in parts, so that a file of escapes holds
+    // no second copy of itself.
+    while (m_p != m_end && !(copied && m_buffer.size() >= kMaxCopiedRun)) {
         const unsigned char c = static_cast<unsigned char>(*m_p);
         if (c == '\r' || c == '\n' || c == '\0') {
             ++m_p;

@@ -134,7 +134,6 @@ void RichTextBox::showDocument(const QByteArray &rtf, const rtf::Measure &measur
 
     QTextDocument *target = current;
     if (replace) {
-        // Parented to the box, it replaces the old one, which goes with it.
         target = new QTextDocument(this);
         target->setUndoRedoEnabled(false);
         // Qt's layout skips a document without a page size; the box gives it one, the
@@ -142,8 +141,15 @@ void RichTextBox::showDocument(const QByteArray &rtf, const rtf::Measure &measur
         target->setPageSize(QSizeF(0, 0));
     }
     rtf::readInto(std::string_view(rtf.constData(), static_cast<size_t>(rtf.size())), *target);
-    if (target != current)
+    if (target != current) {
+        // QTextEdit frees a replaced document only when it made it itself; one made here
+        // is the box's own, and is freed once the box no longer shows it, so that showing
+        // entry after entry holds one document, not every one shown since the box was made.
+        const bool own = current->parent() == this;
         setDocument(target);
+        if (own)
+            delete current;
+    }
     target->setUndoRedoEnabled(true);
     setCurrentCharFormat(QTextCharFormat());
     moveCursor(QTextCursor::Start);
