@@ -70,6 +70,7 @@ private slots:
     void startupCount();
     void startupWithoutListFolder_data();
     void startupWithoutListFolder();
+    void startupInADeletedFolder();
 
     // Browsing, search and the selection timer
     void searchNarrowsAndCounts();
@@ -233,6 +234,21 @@ void TestForm1::startupWithoutListFolder()
         QCOMPARE(made.st_mode & 07777, mode_t(0755));
         QCOMPARE(form.Label1->text(), QStringLiteral("URLs in list: 0"));
     }
+}
+
+// Started from a folder deleted meanwhile, there is no base folder to look in: that is
+// said, and no List folder is offered anywhere else.
+void TestForm1::startupInADeletedFolder()
+{
+    Sandbox sandbox(false);
+    QVERIFY(QDir().rmdir(sandbox.base()));
+    ScriptedDialogs dialogs;
+    dialogs.answerMessages({dialogs::No});
+    Form1 form;
+    QVERIFY(!form.Form1_Load());
+    QCOMPARE(dialogs.asked().size(), 1);
+    QVERIFY2(dialogs.errors().value(0).contains(QLatin1String("no longer exists")),
+             qPrintable(dialogs.prompts().join(u" | ")));
 }
 
 void TestForm1::searchNarrowsAndCounts()

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
+#include <QWindow>
 
 #include <array>
 
@@ -52,22 +53,29 @@ private slots:
 
 // The plain refusals (slash, "..", absolute, ".", hidden, NUL, too long, taken) are
 // driven through the window in tst_form1; these are the ones a check could get
-// half right: a slash at the end, a climb hidden behind "./", a limit in bytes.
+// half right: a slash at the end, a climb hidden behind "./", a limit in bytes, a
+// name taken in the other Unicode normal form.
 void TestNames::refusedNamesCreateNothing_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::newRow("slash at the end") << "news/";
-    QTest::newRow("climbing far out") << "../../../../../../../../tmp/outside";
-    QTest::newRow("hidden climbing") << "./../outside";
-    QTest::newRow("256 bytes") << QString(256, QLatin1Char('x'));
-    QTest::newRow("256 bytes of Cyrillic") << repeated(QStringLiteral("я"), 256);
+    QTest::addColumn<QString>("decoy");
+    QTest::newRow("slash at the end") << "news/" << kDecoy;
+    QTest::newRow("climbing far out") << "../../../../../../../../tmp/outside" << kDecoy;
+    QTest::newRow("hidden climbing") << "./../outside" << kDecoy;
+    QTest::newRow("256 bytes") << QString(256, QLatin1Char('x')) << kDecoy;
+    QTest::newRow("256 bytes of Cyrillic") << repeated(QStringLiteral("я"), 256) << kDecoy;
+    QTest::newRow("taken decomposed") << "café paris"
+                                      << "cafe\u0301 paris";
+    QTest::newRow("taken composed") << "cafe\u0301 paris"
+                                    << "café paris";
 }
 
 void TestNames::refusedNamesCreateNothing()
 {
     QFETCH(QString, name);
+    QFETCH(QString, decoy);
     Session s;
-    s.sandbox.write(kDecoy, plainEntry("decoy"));
+    s.sandbox.write(decoy, plainEntry("decoy"));
     QVERIFY(s.open());
     const QStringList before = everything(s);
 
@@ -79,7 +87,7 @@ void TestNames::refusedNamesCreateNothing()
     QVERIFY(!QFileInfo::exists(QStringLiteral("/tmp/outside")));
     QVERIFY(!QFileInfo::exists(s.sandbox.base() + QStringLiteral("/outside")));
     QVERIFY(!s.form->Command4->isEnabled());
-    QCOMPARE(s.sandbox.read(kDecoy), plainEntry("decoy"));
+    QCOMPARE(s.sandbox.read(decoy), plainEntry("decoy"));
     QCOMPARE(s.stillUsable(), QString());
 }
 
@@ -111,6 +119,8 @@ void TestNames::unusualNamesWorkEndToEnd_data()
         {"RTF-looking", "{\\rtf1 \\par}", "\\par"},
         {"dot inside", "example.org", ".org"},
         {"trailing dot", "end.", "end."},
+        {"decomposed, found composed", "cafe\u0301 paris", "café"},
+        {"modified mark", "news [*] draft", "[*]"},
     };
     for (const auto &[tag, name, search] : rows)
         QTest::newRow(qPrintable(tag)) << name << search;
@@ -151,7 +161,8 @@ void TestNames::unusualNamesWorkEndToEnd()
     // Edited.
     editprofile *editor = openEditor(form);
     QVERIFY(editor);
-    QCOMPARE(editor->windowTitle(), QStringLiteral("Edit URL Description - ") + name);
+    // The title as the window system gets it, after Qt's own marks are worked out.
+    QCOMPARE(editor->windowHandle()->title(), QStringLiteral("Edit URL Description - ") + name);
     QCOMPARE(editor->Label1->text(), s.sandbox.entry(name));
     typeAtEnd(*editor->RichTextBox1, QStringLiteral(" edited"));
     QVERIFY(saveAndClose(*editor));

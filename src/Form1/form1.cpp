@@ -14,6 +14,7 @@
 #include "Form1/pictures.h"
 #include "rtf/rtfdefaults.h"
 #include "store/store.h"
+#include "version.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -90,6 +91,16 @@ QString textBoxText(const QPlainTextEdit &box)
 }
 
 } // namespace
+
+void Form1::setUpApplication()
+{
+    // No display name is set: Qt would append it to every window title that does not end
+    // in it (" — Sitebook" on X11), the editor's included. The application name stands in
+    // wherever the desktop asks for one.
+    QApplication::setApplicationName(QStringLiteral(SITEBOOK_PRODUCT_NAME));
+    QApplication::setApplicationVersion(QStringLiteral(SITEBOOK_VERSION));
+    QApplication::setWindowIcon(pictures::programIcon());
+}
 
 Form1::Form1(QWidget *parent) : QWidget(parent)
 {
@@ -272,6 +283,14 @@ void Form1::connectHandlers()
 
 bool Form1::Form1_Load()
 {
+    if (const Status base = Dir1->status(); !base) {
+        errorreport::show(Status::failure(
+            QStringLiteral("%1.\n\nSitebook keeps its list in a folder named List in the folder "
+                           "it is started from. Start Sitebook again from the folder that "
+                           "holds your List.")
+                .arg(base.message())));
+        return false;
+    }
     Status pointed = store::pointListAtFolder(*File1, *Dir1);
     // Started for the first time, from a desktop menu that starts programs in the home
     // folder, there is no list yet: offer to make the folder rather than only end.
@@ -504,7 +523,10 @@ void Form1::Command5_Click()
         return;
     }
     editor->Label1->setText(editor->RichTextBox1->fileName());
-    editor->setWindowTitle(editprofile::designedCaption() + QStringLiteral(" - ") + name);
+    // "[*]" in a title is Qt's mark for unsaved changes, hidden or shown as "*"; doubled,
+    // it shows as typed.
+    editor->setWindowTitle(editprofile::designedCaption() + QStringLiteral(" - ") +
+                           QString(name).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]")));
 }
 
 void Form1::Command6_Click()

@@ -29,6 +29,9 @@ class Form1 : public QWidget {
 public:
     explicit Form1(QWidget *parent = nullptr);
 
+    // The program's name, version and icon, set once before the first window is made.
+    static void setUpApplication();
+
     // The load handler: points the list at the entry folder and writes the count.
     // False when the list cannot be shown; the failure has been reported by then.
     bool Form1_Load();

@@ -1,16 +1,11 @@
 #include "Form1/form1.h"
-#include "Form1/pictures.h"
-#include "version.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral(SITEBOOK_PRODUCT_NAME));
-    QApplication::setApplicationDisplayName(QStringLiteral(SITEBOOK_PRODUCT_NAME));
-    QApplication::setApplicationVersion(QStringLiteral(SITEBOOK_VERSION));
-    QApplication::setWindowIcon(pictures::programIcon());
+    Form1::setUpApplication();
 
     // The main window lives until the program ends; closing it while the editor is
     // open leaves the program running until the editor is closed too.

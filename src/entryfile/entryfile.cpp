@@ -6,10 +6,13 @@
 #include <QTemporaryFile>
 #include <QTextBoundaryFinder>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -444,7 +447,30 @@ QString mendedName(const QString &name)
 bool exists(const QString &path)
 {
     struct stat info {};
-    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
+    if (::lstat(QFile::encodeName(path).constData(), &info) == 0)
+        return true;
+    // Else the folder is read for the name in another normal form.
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const QString folder = slash < 0 ? QStringLiteral(".") : path.left(qMax<qsizetype>(slash, 1));
+    const QString wanted = path.mid(slash + 1).normalized(QString::NormalizationForm_C);
+    const QByteArray wantedBytes = QFile::encodeName(wanted);
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (dir == nullptr)
+        return false;
+    bool found = false;
+    while (const dirent *entry = ::readdir(dir)) {
+        const std::string_view name(entry->d_name);
+        // An ASCII name is its own normal form; only the others are decoded.
+        if (std::all_of(name.begin(), name.end(), [](char c) { return (c & 0x80) == 0; }))
+            found = name == std::string_view(wantedBytes.constData(), size_t(wantedBytes.size()));
+        else
+            found =
+                QFile::decodeName(entry->d_name).normalized(QString::NormalizationForm_C) == wanted;
+        if (found)
+            break;
+    }
+    ::closedir(dir);
+    return found;
 }
 
 } // namespace entryfile

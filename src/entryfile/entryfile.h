@@ -71,7 +71,9 @@ QString mendedName(const QString &name);
 // characters as the user sees them (an accent stays with its letter).
 QString cutName(const QString &name, qsizetype bytes);
 
-// True when a file (or anything else) already answers to the path.
+// True when a file (or anything else) already answers to the path, or when its folder
+// holds the same name in another Unicode normalisation ("e" and a combining accent for
+// "é", as macOS and some copy tools write it), which would look the same in a list.
 bool exists(const QString &path);
 
 } // namespace entryfile

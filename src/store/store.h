@@ -47,7 +47,8 @@ Status createEntry(const QString &path, RichTextBox &box);
 Status deleteEntry(const QString &path);
 
 using entryfile::nameProblem;
-// True when a file (or anything else) already answers to this entry path.
+// True when a file (or anything else) already answers to this entry path, or to the
+// same name written in another Unicode normalisation.
 inline bool entryExists(const QString &path)
 {
     return entryfile::exists(path);

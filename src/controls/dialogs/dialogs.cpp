@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 
 namespace dialogs {
@@ -13,6 +14,9 @@ public:
     {
         QMessageBox box(QApplication::activeWindow());
         box.setWindowTitle(title);
+        // Prompts carry names and paths, which may look like HTML ("<b>news", "a &lt; b");
+        // they are shown as typed.
+        box.setTextFormat(Qt::PlainText);
         box.setText(prompt);
         if (code & Information)
             box.setIcon(QMessageBox::Information);
@@ -53,10 +57,15 @@ public:
     QString inputBox(const QString &prompt, const QString &title,
                      const QString &defaultText) override
     {
-        bool accepted = false;
-        const QString text = QInputDialog::getText(QApplication::activeWindow(), title, prompt,
-                                                   QLineEdit::Normal, defaultText, &accepted);
-        return accepted ? text : QString();
+        QInputDialog dialog(QApplication::activeWindow());
+        dialog.setWindowTitle(title);
+        dialog.setInputMode(QInputDialog::TextInput);
+        dialog.setLabelText(prompt);
+        dialog.setTextValue(defaultText);
+        // As typed, like the message box's prompt.
+        for (QLabel *label : dialog.findChildren<QLabel *>())
+            label->setTextFormat(Qt::PlainText);
+        return dialog.exec() == QDialog::Accepted ? dialog.textValue() : QString();
     }
 };
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "entryfile/status.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -13,7 +15,11 @@ public:
     explicit DirListBox(QWidget *parent = nullptr);
 
     QString path() const { return m_path; }
+    // A failure, saying why, when there was no current folder to remember: it had been
+    // deleted, or the system could not tell its path. path() is then empty.
+    Status status() const;
 
 private:
-    const QString m_path;
+    QString m_path;
+    int m_error = 0;
 };

@@ -51,6 +51,14 @@ qsizetype codePointCount(QStringView text)
     return count;
 }
 
+// Names are matched and sorted in a folded form: letter case ignored, and composed and
+// decomposed characters alike, since macOS and some copy tools write "é" as "e" and a
+// combining accent, and the user types it composed. Names themselves stay as on disk.
+QString foldName(const QString &name)
+{
+    return name.normalized(QString::NormalizationForm_C).toCaseFolded();
+}
+
 // Most names are plain ASCII: those are copied and folded straight into the buffers,
 // sparing two string allocations per name; any other name goes through Qt's decoding
 // and folding. A name whose bytes do not survive decoding (not valid UTF-8) is left
@@ -66,7 +74,7 @@ bool appendName(QString &names, QString &folded, const char *encoded)
         if (QFile::encodeName(name) != raw)
             return false;
         names += name;
-        folded += std::move(name).toCaseFolded();
+        folded += foldName(name);
         return true;
     }
     names += QLatin1StringView(encoded, qsizetype(length));
@@ -84,7 +92,7 @@ bool appendName(QString &names, QString &folded, const char *encoded)
 
 NamePattern::NamePattern(const QString &pattern)
 {
-    const QString folded = pattern.toCaseFolded();
+    const QString folded = foldName(pattern);
     m_hasStar = folded.contains(u'*');
     bool allEmpty = true;
     for (QStringView piece : QStringView(folded).split(u'*')) {
@@ -237,7 +245,7 @@ QString FileListModel::nameAt(int row) const
 
 int FileListModel::rowOf(const QString &name) const
 {
-    const QString folded = name.toCaseFolded();
+    const QString folded = foldName(name);
     const auto it =
         std::lower_bound(m_rows.begin(), m_rows.end(), name, [&](quint32 entry, const QString &) {
             return lessThan(m_listing, entry, folded, name);

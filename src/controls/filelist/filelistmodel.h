@@ -10,7 +10,8 @@
 
 // A file-name pattern: "*" any run of characters, "?" any one character, every other
 // character literal. It is folded once when made and matched against names that are
-// already folded, so that letter case is ignored without folding on every keystroke.
+// already folded, so that letter case and the composed or decomposed writing of accented
+// letters are ignored without folding on every keystroke.
 class NamePattern {
 public:
     explicit NamePattern(const QString &pattern = QString());
