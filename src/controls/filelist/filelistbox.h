@@ -26,8 +26,8 @@ public:
 
     // Takes a new pattern ("*" any run of characters, "?" any one character, every
     // other character literal, letter case and Unicode normalisation ignored) and shows
-    // the names that match,
-    // reading the folder again unless it is provably unchanged since the last read.
+    // the names that match, reading the folder again unless it is provably unchanged
+    // since the last read.
     Status setPattern(const QString &pattern);
     QString pattern() const;
 
