@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
-#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -459,13 +458,16 @@ bool exists(const QString &path)
         return false;
     bool found = false;
     while (const dirent *entry = ::readdir(dir)) {
-        const std::string_view name(entry->d_name);
-        // An ASCII name is its own normal form; only the others are decoded.
-        if (std::all_of(name.begin(), name.end(), [](char c) { return (c & 0x80) == 0; }))
-            found = name == std::string_view(wantedBytes.constData(), size_t(wantedBytes.size()));
-        else
-            found =
-                QFile::decodeName(entry->d_name).normalized(QString::NormalizationForm_C) == wanted;
+        const QByteArrayView name(entry->d_name);
+        // An ASCII name is its own normal form; only the others are decoded. A name that
+        // is not valid UTF-8 is no entry, only the garbled look-alike of one.
+        if (std::all_of(name.begin(), name.end(), [](char c) { return (c & 0x80) == 0; })) {
+            found = name == wantedBytes;
+        } else {
+            const QString decoded = QFile::decodeName(name.toByteArray());
+            found = QFile::encodeName(decoded) == name &&
+                    decoded.normalized(QString::NormalizationForm_C) == wanted;
+        }
         if (found)
             break;
     }
