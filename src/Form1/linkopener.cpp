@@ -1,5 +1,7 @@
 #include "Form1/linkopener.h"
 
+#include "entryfile/siteaddress.h"
+
 #include <QDesktopServices>
 #include <QMouseEvent>
 #include <QTextBlock>
@@ -31,14 +33,6 @@ qsizetype bareAddressAt(QStringView text, qsizetype at)
            !QStringView(u"<>\"").contains(rest[end]))
         ++end;
     return end > prefix ? end : 0;
-}
-
-// Sentence punctuation after an address belongs to the sentence, not the address.
-QString trimTrailingPunctuation(QString address)
-{
-    while (!address.isEmpty() && QStringLiteral(".,;:!?)]}'").contains(address.back()))
-        address.chop(1);
-    return address;
 }
 
 // Only web and mail addresses open; a link to a local file or a script never does,
@@ -99,7 +93,7 @@ QList<LinkOpener::Address> LinkOpener::addresses(const QTextBlock &block)
         if (std::any_of(links.cbegin(), links.cend(),
                         [&](const Link &link) { return start >= link.start && start < link.end; }))
             continue;
-        const QString address = trimTrailingPunctuation(text.mid(start, length));
+        const QString address = entryfile::withoutTrailingPunctuation(text.mid(start, length));
         // What the punctuation leaves must still be an address ("www." alone is not).
         if (bareAddressAt(address, 0) != address.size())
             continue;

@@ -5,11 +5,7 @@
 #include <QRegularExpression>
 
 namespace entryfile {
-namespace {
 
-// Sentence punctuation after an address belongs to the sentence, and so does a closing
-// bracket that opens nowhere in the address ("(see https://example.org/)"), but
-// "https://en.wikipedia.org/wiki/Bach_(composer)" keeps its own.
 QString withoutTrailingPunctuation(QString address)
 {
     constexpr QStringView opening = u"([{";
@@ -31,8 +27,6 @@ QString withoutTrailingPunctuation(QString address)
     }
     return address;
 }
-
-} // namespace
 
 bool isSiteAddress(const QUrl &url)
 {

@@ -11,6 +11,11 @@ namespace entryfile {
 // http, https and ftp with a host, or mailto with a recipient.
 bool isSiteAddress(const QUrl &url);
 
+// The address written at the start of this text without the sentence punctuation that
+// follows it: ".,;:!?'" and closing brackets that open nowhere in the address, so
+// "https://en.wikipedia.org/wiki/Bach_(composer)" keeps its own.
+QString withoutTrailingPunctuation(QString address);
+
 // The first site address in the text, as written there; empty when there is none.
 QString firstSiteAddress(const QString &plainText);
 
