@@ -4,6 +4,10 @@
 //   ticks-traced   ticks the timer between marker calls, for strace to count the
 //                  system calls the ticks make
 //   peak-memory    opens the window, searches and selects, and prints the peak RSS
+//   burst N        types into the search box while a child process writes N new
+//                  entries into List, and prints the longest stall against the same
+//                  typing without the burst, and how often the folder was read
+//   write-burst N  the child: writes the N entries
 
 #include "benchdata.h"
 
@@ -11,15 +15,17 @@
 #include "controls/filelist/filelistbox.h"
 #include "controls/filelist/filelistmodel.h"
 #include "controls/richtext/richtextbox.h"
-#include "rtf/rtfreader.h"
 #include "Form1/form1.h"
 #include "Form1/picturebutton.h"
+#include "rtf/rtfreader.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QTest>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -27,10 +33,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <optional>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -326,6 +335,108 @@ int peakMemory()
     return 0;
 }
 
+QString burstName(int i)
+{
+    return QString::asprintf("burst %04d - example.org", i);
+}
+
+int writeBurst(int count)
+{
+    for (int i = 0; i < count; ++i) {
+        QFile file(entryPath(burstName(i)));
+        if (!file.open(QIODevice::WriteOnly) ||
+            file.write("{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\f0\\fs20 "
+                       "https://example.org/\\par }") < 0)
+            return 1;
+    }
+    return 0;
+}
+
+struct Typing {
+    double longestGapMs = 0;
+    int keystrokes = 0;
+};
+
+// Types into the search box, a key every 30 ms (a fast typist), until `done`; a 1 ms
+// heartbeat measures the longest the window kept events waiting meanwhile, keystrokes
+// and whatever else it did included.
+Typing typeUntil(Form1 &form, const std::function<bool()> &done)
+{
+    Typing typing;
+    QEventLoop loop;
+    QTimer heartbeat;
+    heartbeat.setTimerType(Qt::PreciseTimer);
+    heartbeat.setInterval(1);
+    auto last = Clock::now();
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        const auto now = Clock::now();
+        typing.longestGapMs = std::max(
+            typing.longestGapMs, std::chrono::duration<double, std::milli>(now - last).count());
+        last = now;
+        if (done())
+            loop.quit();
+    });
+    QTimer keys;
+    keys.setInterval(30);
+    QObject::connect(&keys, &QTimer::timeout, [&] {
+        QTest::keyClick(form.Text1, form.Text1->text().isEmpty() ? Qt::Key_E : Qt::Key_Backspace);
+        ++typing.keystrokes;
+    });
+    heartbeat.start();
+    keys.start();
+    last = Clock::now();
+    loop.exec();
+    if (!form.Text1->text().isEmpty())
+        QTest::keyClick(form.Text1, Qt::Key_Backspace);
+    settle();
+    return typing;
+}
+
+int burst(int count)
+{
+    Form1 &form = sharedForm();
+    FileListModel &model = modelOf(form);
+    const int before = form.File1->listCount();
+    const auto after = [](double seconds) {
+        const auto end = Clock::now() + std::chrono::duration<double>(seconds);
+        return [end] { return Clock::now() >= end; };
+    };
+    const Typing alone = typeUntil(form, after(3));
+
+    const int readsBefore = model.readCount();
+    QProcess writer;
+    writer.start(QCoreApplication::applicationFilePath(),
+                 {QStringLiteral("write-burst"), QString::number(count)});
+    const auto start = Clock::now();
+    if (!writer.waitForStarted()) {
+        std::fputs("sitebook-bench-window: the writer did not start\n", stderr);
+        return 1;
+    }
+    // Typing goes on for a while after the list has caught up: keystrokes just after a
+    // burst must not read the folder either.
+    std::optional<Clock::time_point> caughtUp;
+    const auto hung = after(120);
+    const Typing during = typeUntil(form, [&] {
+        if (!caughtUp && writer.state() == QProcess::NotRunning && form.Text1->text().isEmpty() &&
+            form.File1->listCount() == before + count)
+            caughtUp = Clock::now();
+        return (caughtUp && Clock::now() - *caughtUp > std::chrono::seconds(3)) || hung();
+    });
+    const int reads = model.readCount() - readsBefore;
+    for (int i = 0; i < count; ++i)
+        QFile::remove(entryPath(burstName(i)));
+    if (!caughtUp || writer.exitCode() != 0) {
+        std::fprintf(stderr, "sitebook-bench-window: the list shows %d names, not %d\n",
+                     form.File1->listCount(), before + count);
+        return 1;
+    }
+    std::printf("longest_gap_ms %.2f alone_longest_gap_ms %.2f reads %d seconds %.2f "
+                "keystrokes %d\n",
+                during.longestGapMs, alone.longestGapMs, reads,
+                std::chrono::duration<double>(*caughtUp - start).count(), during.keystrokes);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -346,6 +457,13 @@ int main(int argc, char **argv)
 
     if (argc > 1 && std::strcmp(argv[1], "ticks-traced") == 0) {
         const int result = ticksTraced();
+        g_form.reset();
+        return result;
+    }
+    if (argc > 2 && std::strcmp(argv[1], "write-burst") == 0)
+        return writeBurst(std::atoi(argv[2]));
+    if (argc > 2 && std::strcmp(argv[1], "burst") == 0) {
+        const int result = burst(std::atoi(argv[2]));
         g_form.reset();
         return result;
     }

@@ -14,6 +14,7 @@
 #include <algorithm>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -81,6 +82,7 @@ private slots:
     void seesChangesBehindItsBack_data();
     void seesChangesBehindItsBack();
     void reusesListingOfUnchangedFolder();
+    void withoutChangeReportsReadsOnlyWhenAsked();
     void selectionAndFileClicked();
 };
 
@@ -301,6 +303,26 @@ void TestFileList::reusesListingOfUnchangedFolder()
     QVERIFY(box.setPattern("*m*").ok());
     QCOMPARE(readCount(box), first + 5);
     QCOMPARE(shownNames(box), QStringList{"gamma"});
+}
+
+// Where the system cannot report changes (here: no descriptor left for inotify when the
+// list is made), the list reads the folder only when asked, as it always did; it never
+// falls back to polling.
+void TestFileList::withoutChangeReportsReadsOnlyWhenAsked()
+{
+    const Folder temp({"alpha"});
+    rlimit limit{};
+    QCOMPARE(getrlimit(RLIMIT_NOFILE, &limit), 0);
+    const rlimit none{0, limit.rlim_max};
+    QCOMPARE(setrlimit(RLIMIT_NOFILE, &none), 0);
+    FileListBox box;
+    QCOMPARE(setrlimit(RLIMIT_NOFILE, &limit), 0);
+    QVERIFY(box.setPath(temp.path()).ok());
+    temp.add("beta");
+    QTest::qWait(2500);
+    QCOMPARE(shownNames(box), QStringList{"alpha"});
+    QVERIFY(box.refresh().ok());
+    QCOMPARE(shownNames(box), QStringList({"alpha", "beta"}));
 }
 
 // A selection lasts only while its name is shown; only the user's clicks and keys are

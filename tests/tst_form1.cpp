@@ -1,11 +1,15 @@
 #include "controls/filelist/filelistbox.h"
+#include "controls/filelist/filelistmodel.h"
 #include "controls/richtext/richtextbox.h"
+#include "editprofile/editprofile.h"
 #include "Form1/form1.h"
 #include "Form1/picturebutton.h"
+#include "store/store.h"
 #include "testsupport.h"
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +19,10 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
+
+#include <thread>
+
+#include <cstdio>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -81,6 +89,8 @@ private slots:
     void timerFollowsSelection();
     void changesBehindTheBackShowOnNextKeystroke();
     void vanishedEntryIsReportedAndProgramGoesOn();
+    void followsItsFolder_data();
+    void followsItsFolder();
 
     // Adding an entry
     void addCreatesThenSaves();
@@ -422,6 +432,115 @@ void TestForm1::vanishedEntryIsReportedAndProgramGoesOn()
     // Still usable.
     QVERIFY(testsupport::clickEntry(*form->File1, QStringLiteral("kept")));
     QCOMPARE(form->Text2->toPlainText(), QStringLiteral("kept text"));
+}
+
+namespace {
+enum FolderChange {
+    Made,
+    OtherDeleted,
+    RewrittenInPlace,
+    ReplacedByRename,
+    SelectedDeleted,
+    Burst,
+    EditorSave
+};
+}
+
+void TestForm1::followsItsFolder_data()
+{
+    QTest::addColumn<int>("change");
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QString>("pane");
+    QTest::newRow("entries made, search active") << int(Made) << "et"
+                                                 << "beta text";
+    QTest::newRow("other entry deleted") << int(OtherDeleted) << ""
+                                         << "beta text";
+    QTest::newRow("selected rewritten in place") << int(RewrittenInPlace) << ""
+                                                 << "rewritten";
+    QTest::newRow("selected replaced by a rename") << int(ReplacedByRename) << "b"
+                                                   << "replaced by a rename";
+    QTest::newRow("selected deleted") << int(SelectedDeleted) << ""
+                                      << "";
+    QTest::newRow("burst of 3,000 entries, search active") << int(Burst) << "t"
+                                                           << "beta text";
+    QTest::newRow("the editor saves the selected entry") << int(EditorSave) << ""
+                                                         << "beta text, edited";
+}
+
+// Other programs change the folder while the window is open and the event loop runs;
+// the window catches up by itself and asks nothing. A burst is read about once a second
+// while it lasts, however many files it writes.
+void TestForm1::followsItsFolder()
+{
+    QFETCH(int, change);
+    QFETCH(QString, search);
+    QFETCH(QString, pane);
+    Sandbox sandbox;
+    for (const char *name : {"alpha", "beta", "gamma"})
+        sandbox.write(name, testsupport::plainEntry(QByteArray(name) + " text"));
+    auto form = testsupport::openForm1();
+    QVERIFY(form);
+    ScriptedDialogs dialogs;
+    typeSearch(*form, search);
+    QVERIFY(testsupport::select(*form, QStringLiteral("beta")));
+    const auto &model = *qobject_cast<const FileListModel *>(form->File1->model());
+    const int readsBefore = model.readCount();
+    QElapsedTimer clock;
+    clock.start();
+
+    std::thread writer;
+    switch (FolderChange(change)) {
+    case Made:
+        sandbox.write(QStringLiteral("better"), testsupport::plainEntry("b"));
+        sandbox.write(QStringLiteral("omega"), testsupport::plainEntry("o"));
+        break;
+    case OtherDeleted:
+        QVERIFY(QFile::remove(sandbox.entry(QStringLiteral("alpha"))));
+        break;
+    case RewrittenInPlace:
+        sandbox.write(QStringLiteral("beta"), testsupport::plainEntry("rewritten"));
+        break;
+    case ReplacedByRename:
+        sandbox.write(QStringLiteral(".partial"), testsupport::plainEntry("replaced by a rename"));
+        QCOMPARE(::rename(QFile::encodeName(sandbox.entry(".partial")).constData(),
+                          QFile::encodeName(sandbox.entry("beta")).constData()),
+                 0);
+        break;
+    case SelectedDeleted:
+        QVERIFY(QFile::remove(sandbox.entry(QStringLiteral("beta"))));
+        break;
+    case Burst:
+        // A sync tool writing while the window goes on handling events.
+        writer = std::thread([&] {
+            for (int i = 0; i < 3000; ++i)
+                sandbox.write(QString::asprintf("burst %04d", i), testsupport::plainEntry("x"));
+        });
+        break;
+    case EditorSave: {
+        editprofile *editor = testsupport::openEditor(*form);
+        QVERIFY(editor);
+        testsupport::typeAtEnd(*editor->RichTextBox1, QStringLiteral(", edited"));
+        QVERIFY(testsupport::saveAndClose(*editor));
+        break;
+    }
+    }
+    QStringList expected;
+    const auto listed = [&] {
+        if (writer.joinable() && QFile::exists(sandbox.entry("burst 2999")))
+            writer.join();
+        expected = QDir(sandbox.list()).entryList(QStringList{'*' + search + '*'}, QDir::Files);
+        expected.sort(Qt::CaseInsensitive);
+        return !writer.joinable() && testsupport::shownNames(*form->File1) == expected;
+    };
+    QVERIFY2(QTest::qWaitFor(listed, 20000), qPrintable(expected.mid(0, 5).join(u',')));
+    QCOMPARE(form->Label1->text(), store::statisticsLine(int(expected.size())));
+    QCOMPARE(form->l->text(),
+             search.isEmpty() ? QString() : store::foundLine(int(expected.size())));
+    QTRY_COMPARE(form->Text2->toPlainText(), pane);
+    QCOMPARE(form->File1->fileName(), pane.isEmpty() ? QString() : QStringLiteral("beta"));
+    QCOMPARE(dialogs.prompts(), QStringList());
+    const qint64 reads = model.readCount() - readsBefore;
+    QVERIFY2(reads <= 4 + clock.elapsed() / 1000, qPrintable(QString::number(reads)));
 }
 
 void TestForm1::addCreatesThenSaves()

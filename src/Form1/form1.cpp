@@ -252,7 +252,8 @@ void Form1::addShortcut(const QList<QKeySequence> &keys, QAbstractButton *button
 
 void Form1::connectHandlers()
 {
-    connect(File1, &FileListBox::fileClicked, this, &Form1::File1_Click);
+    connect(File1, &FileListBox::fileClicked, this, [this] { File1_Click(); });
+    connect(File1, &FileListBox::folderChanged, this, &Form1::File1_FolderChange);
     connect(File1, &FileListBox::doubleClicked, this, &Form1::File1_DblClick);
     connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
@@ -323,12 +324,16 @@ bool Form1::Form1_Load()
     return true;
 }
 
-void Form1::File1_Click()
+void Form1::File1_Click(bool byUser)
 {
     const QString path = store::entryPath(*Dir1, store::selectedEntry(*File1));
     const Status loaded = store::loadEntry(path, *R);
     if (!loaded) {
-        errorreport::show(loaded);
+        // Nobody clicked when a changed file is shown again, so a failure is not reported
+        // then: an entry removed meanwhile leaves the list at its next read and the pane
+        // at the tick after; any other failure a click on the entry reports.
+        if (byUser)
+            errorreport::show(loaded);
         return;
     }
     // Told to a screen reader as the change of the pane's text; worked out only while
@@ -342,6 +347,21 @@ void Form1::File1_Click()
         QAccessible::updateAccessibility(&shown);
     }
     Label1->setText(store::statisticsLine(store::countEntries(*File1)));
+}
+
+// The list took in what other programs (or the editor) changed in the folder. The
+// counts follow as after an add or a delete, and the pane follows the selected entry's
+// file when that is no longer what was shown.
+void Form1::File1_FolderChange()
+{
+    Label1->setText(store::statisticsLine(store::countEntries(*File1)));
+    if (!Text1->text().isEmpty()) {
+        l->setText(store::foundLine(store::countEntries(*File1)));
+        l->setVisible(true);
+    }
+    const QString name = store::selectedEntry(*File1);
+    if (!name.isEmpty() && !R->holdsCurrent(store::entryPath(*Dir1, name)))
+        File1_Click(false);
 }
 
 // A double click on an entry, or Return in the list, opens the entry's first web
@@ -373,7 +393,7 @@ void Form1::Text1_Change()
     if (!File1->setPattern(QLatin1Char('*') + Text1->text() + QLatin1Char('*')))
         return;
     if (!Text1->text().isEmpty()) {
-        l->setText(QStringLiteral(" Found: ") + QString::number(store::countEntries(*File1)));
+        l->setText(store::foundLine(store::countEntries(*File1)));
         l->setVisible(true);
     } else {
         l->setVisible(false);

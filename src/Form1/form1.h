@@ -82,7 +82,9 @@ private:
     void addShortcut(const QList<QKeySequence> &keys, QAbstractButton *button);
     void watchPointer(QWidget *control);
 
-    void File1_Click();
+    // Also run, not by the user, when the list finds the selected entry's file changed.
+    void File1_Click(bool byUser = true);
+    void File1_FolderChange();
     void File1_DblClick();
     bool File1_KeyDown(const QKeyEvent &key);
     void Text1_Change();

@@ -225,6 +225,15 @@ bool readWhole(const QString &path, QByteArray &contents, QString &reason)
     return readBounded(path, contents, reason, info);
 }
 
+bool currentStamp(const QString &path, Stamp &stamp)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return false;
+    stamp = stampOf(info);
+    return true;
+}
+
 Status read(const QString &path, QByteArray &contents, Stamp *stamp)
 {
     QString reason;

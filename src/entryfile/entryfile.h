@@ -25,6 +25,9 @@ struct Stamp {
     friend bool operator==(const Stamp &, const Stamp &) = default;
 };
 
+// The stamp of the file the path names now (a link followed); false when there is none.
+bool currentStamp(const QString &path, Stamp &stamp);
+
 // Reads a regular file (or the file a link points to) whole. Anything else under the
 // name, a folder, a device or a FIFO, is refused without blocking, and so is a file
 // larger than kMaxBytes. The stamp, when asked for, is the file's as it was opened.

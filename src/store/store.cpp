@@ -67,6 +67,11 @@ QString statisticsLine(int count)
     return statisticsCaption + QString::number(count);
 }
 
+QString foundLine(int count)
+{
+    return QStringLiteral(" Found: ") + QString::number(count);
+}
+
 Status loadEntry(const QString &path, RichTextBox &box)
 {
     return box.loadFile(path);

@@ -30,6 +30,8 @@ QString selectedEntry(const FileListBox &list);
 inline const QString statisticsCaption = QStringLiteral("URLs in list: ");
 // "URLs in list: " & count.
 QString statisticsLine(int count);
+// " Found: " & count, the found-count line of a search.
+QString foundLine(int count);
 
 Status loadEntry(const QString &path, RichTextBox &box);
 // Saves the box's text to the entry. When the entry is the file the box last loaded,

@@ -3,12 +3,15 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLoggingCategory>
+#include <QPromise>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <memory>
 #include <numeric>
 
 #include <dirent.h>
@@ -473,11 +476,11 @@ Status FileListModel::setPath(const QString &path)
     return Status::success();
 }
 
-Status FileListModel::setPattern(const QString &pattern)
+Status FileListModel::setPattern(const QString &pattern, bool mayRead)
 {
     NamePattern compiled(pattern);
     Listing fresh;
-    const bool reread = !m_path.isEmpty() && !listingStillValid();
+    const bool reread = mayRead && !m_path.isEmpty() && !listingStillValid();
     if (reread) {
         if (Status status = readFolder(m_path, fresh); !status)
             return status;
@@ -500,4 +503,53 @@ Status FileListModel::refresh()
     if (m_path.isEmpty())
         return Status::success();
     return setPath(m_path);
+}
+
+QFuture<FileListModel::Reading> FileListModel::readInBackground(const QString &path)
+{
+    auto promise = std::make_shared<QPromise<Reading>>();
+    QFuture<Reading> future = promise->future();
+    promise->start();
+    QThreadPool::globalInstance()->start([promise, path] {
+        Reading reading;
+        reading.path = path;
+        reading.status = readFolder(path, reading.listing);
+        promise->addResult(std::move(reading));
+        promise->finish();
+    });
+    return future;
+}
+
+bool FileListModel::takeListing(Listing &&fresh)
+{
+    ++m_readCount;
+    // A read that began before the one whose names are shown has nothing newer to tell.
+    if (m_haveListing && fresh.readAtNs < m_listing.readAtNs)
+        return false;
+    if (m_haveListing && fresh.names == m_listing.names && fresh.nameStart == m_listing.nameStart) {
+        // The same names in the same order: the rows stand, and the view is left alone.
+        m_listing.stamp = fresh.stamp;
+        m_listing.readAtNs = fresh.readAtNs;
+        return false;
+    }
+    beginResetModel();
+    m_listing = std::move(fresh);
+    m_haveListing = true;
+    m_rows = matchingRows(m_pattern);
+    endResetModel();
+    return true;
+}
+
+qint64 FileListModel::msUntilTrustworthy() const
+{
+    if (!m_haveListing || m_listing.readAtNs - m_listing.stamp.modifiedNs > TimestampGranularityNs)
+        return -1;
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    // A folder time in the future (a clock set wrong) is waited for no longer than the
+    // granularity itself.
+    const qint64 waitNs =
+        std::clamp<qint64>(m_listing.stamp.modifiedNs + TimestampGranularityNs - nanoseconds(now),
+                           0, TimestampGranularityNs);
+    return waitNs / 1'000'000 + 10;
 }

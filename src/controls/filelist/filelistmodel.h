@@ -3,9 +3,11 @@
 #include "entryfile/status.h"
 
 #include <QAbstractListModel>
+#include <QFuture>
 #include <QString>
 #include <QStringView>
 
+#include <utility>
 #include <vector>
 
 // A file-name pattern: "*" any run of characters, "?" any one character, every other
@@ -61,7 +63,8 @@ public:
 
     Status setPath(const QString &path);
     QString path() const { return m_path; }
-    Status setPattern(const QString &pattern);
+    // Without mayRead the names held are filtered, even when the folder changed since.
+    Status setPattern(const QString &pattern, bool mayRead = true);
     QString pattern() const { return m_patternText; }
     Status refresh();
 
@@ -73,7 +76,6 @@ public:
     // unchanged folder is not read again on every keystroke.
     int readCount() const { return m_readCount; }
 
-private:
     struct FolderStamp {
         quint64 device = 0;
         quint64 inode = 0;
@@ -81,6 +83,7 @@ private:
         qint64 changedNs = 0;
     };
 
+    // One reading of a folder: a plain value, so it can be made away from the model.
     struct Listing {
         QString names;
         QString folded;
@@ -97,6 +100,31 @@ private:
         QStringView foldedName(quint32 i) const;
     };
 
+    struct Reading {
+        QString path;
+        Status status = Status::success();
+        Listing listing;
+    };
+
+    // Reads the folder on a worker thread. The worker touches nothing but its own
+    // Reading, which the future hands back; no model is involved until takeListing().
+    static QFuture<Reading> readInBackground(const QString &path);
+    // Takes in a listing of this model's folder read elsewhere, unless a newer one is
+    // held already. The rows are rebuilt, after the current pattern, only when the names
+    // differ; true when they were.
+    bool takeListing(Listing &&fresh);
+
+    // The folder the names were read from, as (device, inode); {0, 0} before any read.
+    std::pair<quint64, quint64> folderIdentity() const
+    {
+        return {m_listing.stamp.device, m_listing.stamp.inode};
+    }
+    // Milliseconds until a new reading of the folder could be trusted, if the listing
+    // held was read too soon after the folder last changed (see listingStillValid);
+    // -1 when it can be trusted already.
+    qint64 msUntilTrustworthy() const;
+
+private:
     static Status readFolder(const QString &path, Listing &listing);
     struct SortItem;
     static void sortListing(Listing &listing);

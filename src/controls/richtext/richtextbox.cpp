@@ -36,11 +36,12 @@ Status RichTextBox::loadFile(const QString &path)
         qCDebug(lcRichText) << status.message();
         return status;
     }
-    const rtf::Measure measure = rtf::measure(std::string_view(contents.constData(), size_t(contents.size())));
+    const rtf::Measure measure =
+        rtf::measure(std::string_view(contents.constData(), size_t(contents.size())));
     // A cut-short document must never reach a box whose text may be saved back.
     if (measure.tooLarge())
-        return Status::failure(QStringLiteral("Cannot read the entry \"%1\": %2")
-                                   .arg(path, rtf::Measure::refusal()));
+        return Status::failure(
+            QStringLiteral("Cannot read the entry \"%1\": %2").arg(path, rtf::Measure::refusal()));
     showDocument(contents, measure);
     // Freshly read, the text holds nothing unsaved (a shown box has a new document by now).
     document()->setModified(false);
@@ -85,6 +86,12 @@ void RichTextBox::adoptFile(const RichTextBox &other)
 {
     m_knownPath = other.m_knownPath;
     m_knownStamp = other.m_knownStamp;
+}
+
+bool RichTextBox::holdsCurrent(const QString &path) const
+{
+    entryfile::Stamp now;
+    return path == m_knownPath && entryfile::currentStamp(path, now) && now == m_knownStamp;
 }
 
 void RichTextBox::setText(const QString &text)

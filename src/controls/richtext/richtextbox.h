@@ -46,6 +46,10 @@ public:
     void setTextRTF(const QByteArray &rtf);
 
     QString fileName() const { return m_fileName; }
+    // True when the box holds the text of the file at path as that file is now: the box
+    // last loaded, saved or created it there, and nothing has written, replaced or
+    // removed it since. Looks at the file, so it is no cheap property.
+    bool holdsCurrent(const QString &path) const;
 
 private:
     void resetDefaultFormat();
