@@ -81,7 +81,6 @@ FileListBox::FileListBox(QWidget *parent)
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         if (m_inUserInput)
             m_userChangedSelection = true;
-        watchFolderAndSelected();
     });
 
     m_settle->setSingleShot(true);
@@ -175,6 +174,7 @@ template <typename Handle> void FileListBox::handleUserInput(Handle handle, bool
     m_inUserInput = true;
     handle();
     m_inUserInput = false;
+    watchFolderAndSelected();
     if (std::exchange(m_userChangedSelection, false) || reshowSelected)
         emit fileClicked();
 }
