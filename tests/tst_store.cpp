@@ -1,21 +1,21 @@
-#include "controls/filelist/dirlistbox.h"
-#include "controls/richtext/richtextbox.h"
+// Entry operations over the rich-text control: what a refused load leaves in the box,
+// the box emptied for typing, and deleting that removes one file or link and nothing else.
+
+#include "rtf/rtfdefaults.h"
 #include "store/store.h"
-#include "testsupport.h"
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
-
-using testsupport::Sandbox;
+#include <QTextBlock>
 
 namespace {
 
-// Everything in the List folder, hidden and temporary files included.
-QStringList listed(const Sandbox &sandbox)
+bool writeFile(const QString &path, const QByteArray &bytes)
 {
-    return QDir(sandbox.list())
-        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 } // namespace
@@ -24,156 +24,75 @@ class TestStore : public QObject {
     Q_OBJECT
 
 private slots:
-    void pathRule_data();
-    void pathRule();
-    void createEntryNeverReplaces();
-    void createManyNeverReplaces();
-    void deleteEntryRemovesOnlyFiles();
-    void saveEntryReplacesWholeAndKeepsLinks();
-    void nameProblems_data();
-    void nameProblems();
+    void refusedLoadLeavesTheBox_data();
+    void refusedLoadLeavesTheBox();
+    void emptiedBoxTypesInTheDefaultFormat();
+    void deleteRemovesOneFileOrLink();
 };
 
-void TestStore::pathRule_data()
+void TestStore::refusedLoadLeavesTheBox_data()
 {
-    QTest::addColumn<QString>("base");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("folder");
-    QTest::addColumn<QString>("path");
-    const auto row = [](const char *tag, const char *base, const char *name, const char *folder,
-                        const char *path) { QTest::newRow(tag) << base << name << folder << path; };
-    row("ordinary", "/tmp", "news", "/tmp/List", "/tmp/List/news");
-    row("root base doubles the separator", "/", "a.b", "//List", "//List/a.b");
-    row("dots and spaces kept", "/tmp", " x.rtf ", "/tmp/List", "/tmp/List/ x.rtf ");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("reason");
+    const QString tooMuch = QStringLiteral("it holds more than 2000000 characters or 200000 "
+                                           "paragraphs, more than Sitebook can show");
+    const auto row = [](const char *tag, const QByteArray &bytes, const QString &reason) {
+        QTest::newRow(tag) << bytes << reason;
+    };
+    row("missing", {}, "No such file or directory");
+    row("too many paragraphs", "{\\rtf1 " + QByteArray("p\\par ").repeated(200'001) + "}", tooMuch);
+    row("too many characters", "{\\rtf1 " + QByteArray("word ").repeated(400'001) + "}", tooMuch);
 }
 
-void TestStore::pathRule()
+// A document cut short must never reach a box whose text may be saved back.
+void TestStore::refusedLoadLeavesTheBox()
 {
-    QFETCH(QString, base);
-    QFETCH(QString, name);
-    QFETCH(QString, folder);
-    QFETCH(QString, path);
-    const QString previous = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(base));
-    DirListBox dir;
-    QVERIFY(QDir::setCurrent(previous));
-    // The base is fixed when the list is made, whatever the current folder is later.
-    QCOMPARE(dir.path(), base);
-    QCOMPARE(store::entryFolder(dir), folder);
-    QCOMPARE(store::entryPath(dir, name), path);
-}
-
-void TestStore::createEntryNeverReplaces()
-{
-    Sandbox sandbox;
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    const QString good = dir.filePath("good");
+    const QString bad = dir.filePath("bad");
+    QVERIFY(writeFile(good, "{\\rtf1 http://example.com/ news}"));
+    QVERIFY(bytes.isEmpty() || writeFile(bad, bytes));
     RichTextBox box;
-    // A name inside a folder that does not exist cannot be created at all.
-    QVERIFY(!store::createEntry(sandbox.entry("missing/x"), box));
-    QCOMPARE(listed(sandbox), QStringList());
-
-    sandbox.write("news", "old bytes");
-    const Status created = store::createEntry(sandbox.entry("news"), box);
-    QVERIFY(!created);
-    QVERIFY(created.message().contains(sandbox.entry("news")));
-    QCOMPARE(sandbox.read("news"), QByteArray("old bytes"));
-
-    QVERIFY(store::createEntry(sandbox.entry("fresh"), box));
-    QCOMPARE(sandbox.read("fresh"), testsupport::plainEntry(""));
+    QVERIFY(store::loadEntry(good, box));
+    const Status status = store::loadEntry(bad, box);
+    QCOMPARE(status.message(), QStringLiteral("Cannot read the entry \"%1\": %2").arg(bad, reason));
+    QCOMPARE(box.fileName(), good);
+    QCOMPARE(box.toPlainText(), QStringLiteral("http://example.com/ news"));
 }
 
-void TestStore::createManyNeverReplaces()
+// Emptied, the box forgets the format of what it showed: typed text is saved in the
+// plain form, not in the last document's font.
+void TestStore::emptiedBoxTypesInTheDefaultFormat()
 {
-    Sandbox sandbox;
-    sandbox.write("taken", "old bytes");
-    const std::vector<Status> results = entryfile::createMany(
-        sandbox.list(), {{"one", "1"}, {"taken", "new"}, {"../out", "x"}, {"two", "2"}});
-    QCOMPARE(results.size(), 4u);
-    QVERIFY(results[0] && !results[1] && !results[2] && results[3]);
-    QVERIFY2(results[1].message().contains("already exists"), qPrintable(results[1].message()));
-    // Nothing replaced, nothing outside the folder, no temporary left behind.
-    QCOMPARE(listed(sandbox), QStringList({"one", "taken", "two"}));
-    QCOMPARE(sandbox.read("taken"), QByteArray("old bytes"));
-    QCOMPARE(sandbox.read("one") + sandbox.read("two"), QByteArray("12"));
-    // The permissions any new file gets, as for a single new entry.
-    QCOMPARE(QFileInfo(sandbox.entry("one")).permissions(),
-             QFileInfo(sandbox.entry("taken")).permissions());
-    QVERIFY(!QFile::exists(sandbox.base() + "/out"));
+    RichTextBox box;
+    box.setTextRTF("{\\rtf1{\\fonttbl{\\f0 Courier New;}}\\f0\\fs48\\b\\ul\\qc big}");
+    box.setText(QString());
+    QCOMPARE(box.textRTF(), RichTextBox().textRTF());
+    // Formatting chosen in a box that is already empty is reset too.
+    QTextCharFormat bold;
+    bold.setFontWeight(QFont::Bold);
+    box.setCurrentCharFormat(bold);
+    box.setAlignment(Qt::AlignHCenter);
+    box.setText(QString());
+    QCOMPARE(box.currentCharFormat().font(), rtf::entryFont());
+    QCOMPARE(box.document()->firstBlock().blockFormat().alignment(), Qt::AlignLeft);
 }
 
-void TestStore::deleteEntryRemovesOnlyFiles()
+void TestStore::deleteRemovesOneFileOrLink()
 {
-    Sandbox sandbox;
-    sandbox.write("target", "t");
-    QVERIFY(QDir(sandbox.list()).mkdir("folder"));
-    QVERIFY(QFile::link(sandbox.entry("target"), sandbox.entry("link")));
-
-    // A link goes, its target stays.
-    QVERIFY(store::deleteEntry(sandbox.entry("link")));
-    QVERIFY(!QFileInfo(sandbox.entry("link")).isSymLink());
-    QVERIFY(sandbox.exists("target"));
-
-    QVERIFY(!store::deleteEntry(sandbox.entry("folder")));
-    QVERIFY(QFileInfo(sandbox.entry("folder")).isDir());
-    QVERIFY(!store::deleteEntry(sandbox.list() + '/'));
-    QVERIFY(QFileInfo(sandbox.list()).isDir());
-
-    const Status missing = store::deleteEntry(sandbox.entry("gone"));
-    QVERIFY(!missing);
-    QVERIFY2(missing.message().contains("No such file or directory"),
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("target"), "t"));
+    QVERIFY(QDir(dir.path()).mkdir("folder"));
+    QVERIFY(QFile::link("target", dir.filePath("link")));
+    QVERIFY(store::deleteEntry(dir.filePath("link")));
+    QVERIFY(!QFileInfo(dir.filePath("link")).isSymLink() && QFile::exists(dir.filePath("target")));
+    for (const QString &folder : {dir.filePath("folder"), dir.path() + '/'})
+        QVERIFY(!store::deleteEntry(folder) && QFileInfo(folder).isDir());
+    const Status missing = store::deleteEntry(dir.filePath("gone"));
+    QVERIFY2(missing.message().endsWith(": No such file or directory"),
              qPrintable(missing.message()));
-}
-
-void TestStore::saveEntryReplacesWholeAndKeepsLinks()
-{
-    Sandbox sandbox;
-    RichTextBox box;
-    box.setPlainText("new");
-    // The longest name the file system allows leaves no room for a temporary suffix.
-    const QString longest(255, 'n');
-    QVERIFY(store::saveEntry(sandbox.entry(longest), box));
-    QCOMPARE(sandbox.read(longest), testsupport::plainEntry("new"));
-
-    sandbox.write("target", "old");
-    QVERIFY(QFile::setPermissions(sandbox.entry("target"), QFile::ReadOwner | QFile::WriteOwner));
-    QVERIFY(QFile::link("target", sandbox.entry("link")));
-    QVERIFY(store::saveEntry(sandbox.entry("link"), box));
-    QVERIFY(QFileInfo(sandbox.entry("link")).isSymLink());
-    QCOMPARE(sandbox.read("target"), testsupport::plainEntry("new"));
-    // The replaced file keeps the old one's permissions (no group or other bits here).
-    QCOMPARE(QFileInfo(sandbox.entry("target")).permissions() & 0x0fff,
-             QFile::ReadUser | QFile::WriteUser);
-
-    // An entry replaced by a folder is not written into, and nothing is left behind.
-    QVERIFY(QDir(sandbox.list()).mkdir("folder"));
-    QVERIFY(!store::saveEntry(sandbox.entry("folder"), box));
-    QVERIFY(QFileInfo(sandbox.entry("folder")).isDir());
-    QCOMPARE(listed(sandbox), QStringList({"folder", "link", longest, "target"}));
-}
-
-// Allowed but unusual names (spaces, dots, Cyrillic, wildcards, backslash) are driven end
-// to end by tst_names; here are the edges of the rule itself.
-void TestStore::nameProblems_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("refused");
-    QTest::newRow("plain") << "news" << false;
-    QTest::newRow("255 bytes") << QString(255, 'n') << false;
-    QTest::newRow("256 bytes") << QString(256, 'n') << true;
-    QTest::newRow("128 Cyrillic letters are 256 bytes") << QString(128, QChar(0x0436)) << true;
-    QTest::newRow("slash") << "a/b" << true;
-    QTest::newRow("climbing out") << "../x" << true;
-    QTest::newRow("absolute") << "/etc/passwd" << true;
-    QTest::newRow("NUL") << QStringLiteral("a") + QChar(0) + QStringLiteral("b") << true;
-    QTest::newRow("dot") << "." << true;
-    QTest::newRow("dot dot") << ".." << true;
-    QTest::newRow("hidden") << ".profile" << true;
-}
-
-void TestStore::nameProblems()
-{
-    QFETCH(QString, name);
-    QFETCH(bool, refused);
-    QCOMPARE(!store::nameProblem(name).isEmpty(), refused);
 }
 
 QTEST_MAIN(TestStore)

@@ -1,0 +1,240 @@
+// Entry files on disk: bounded reads that never block, saves that leave the old bytes
+// or the new ones whatever fails, links and permissions kept, and the name rules.
+
+#include "entryfile/entryfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <csignal>
+#include <dlfcn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// When set, fsync fails as it does when the disk cannot take the file's data.
+bool fsyncFails = false;
+
+// A folder of test files, listed whole (hidden temporaries included).
+struct Folder : QTemporaryDir {
+    QString at(const QString &name) const { return filePath(name); }
+    void write(const QString &name, const QByteArray &bytes, int mode = 0600) const
+    {
+        QFile file(at(name));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        QCOMPARE(::chmod(QFile::encodeName(at(name)).constData(), mode_t(mode)), 0);
+    }
+    QByteArray read(const QString &name) const
+    {
+        QFile file(at(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+    }
+    int mode(const QString &name) const
+    {
+        struct stat info {};
+        return ::stat(QFile::encodeName(at(name)).constData(), &info) == 0 ? info.st_mode & 07777
+                                                                           : -1;
+    }
+    QStringList list() const
+    {
+        return QDir(path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden |
+                                      QDir::System);
+    }
+};
+
+} // namespace
+
+// The program's own fsync, in place of the C library's for everything linked into it.
+extern "C" int fsync(int fd)
+{
+    static const auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fsync"));
+    if (fsyncFails) {
+        errno = EIO;
+        return -1;
+    }
+    return real(fd);
+}
+
+class TestEntryFile : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { ::umask(022); }
+    void read_data();
+    void read();
+    void failedWriteLeavesOldBytes_data();
+    void failedWriteLeavesOldBytes();
+    void keepsLinksAndPermissions();
+    void createManyNeverReplaces();
+    void nameProblems_data();
+    void nameProblems();
+};
+
+void TestEntryFile::read_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("reason"); // empty when the read succeeds
+    const auto row = [](const char *tag, const char *name, const char *reason) {
+        QTest::newRow(tag) << name << reason;
+    };
+    row("through a link", "link", "");
+    row("missing", "missing", "No such file or directory");
+    row("dangling link", "dangling", "No such file or directory");
+    row("folder", "folder", "Is a directory");
+    row("FIFO, without blocking", "fifo", "Not a regular file");
+    row("device", "/dev/zero", "Not a regular file");
+    row("larger than 64 MiB", "large", "The file is larger than 64 MiB");
+}
+
+void TestEntryFile::read()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, reason);
+    Folder f;
+    f.write("entry", "bytes");
+    QVERIFY(QFile::link("entry", f.at("link")) && QFile::link("gone", f.at("dangling")));
+    QVERIFY(QDir(f.path()).mkdir("folder"));
+    QCOMPARE(::mkfifo(QFile::encodeName(f.at("fifo")).constData(), 0600), 0);
+    f.write("large", {});
+    QVERIFY(QFile::resize(f.at("large"), (64 << 20) + 1)); // sparse: costs no disk
+    const QString path = name.startsWith('/') ? name : f.at(name);
+    QByteArray contents = "before";
+    const Status status = entryfile::read(path, contents);
+    QCOMPARE(status.message(),
+             reason.isEmpty()
+                 ? QString()
+                 : QStringLiteral("Cannot read the entry \"%1\": %2").arg(path, reason));
+    QCOMPARE(contents, reason.isEmpty() ? "bytes" : "before");
+}
+
+void TestEntryFile::failedWriteLeavesOldBytes_data()
+{
+    QTest::addColumn<bool>("create");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("fault");
+    // Not checked for the size limit that stands in for a full disk.
+    QTest::addColumn<QString>("reason");
+    const auto row = [](const char *tag, bool create, const char *name, const char *fault,
+                        const char *reason) {
+        QTest::newRow(tag) << create << name << fault << reason;
+    };
+    row("replace: disk full", false, "entry", "full", "");
+    row("replace: fsync fails", false, "entry", "fsync", "Input/output error");
+    row("replace: a folder in the way", false, "folder", "", "it is a folder, not a regular file");
+    row("replace: no such folder", false, "missing/entry", "", "No such file or directory");
+    row("create: disk full", true, "new", "full", "");
+    row("create: fsync fails", true, "new", "fsync", "Input/output error");
+    row("create: the name is taken", true, "entry", "", "an entry of that name already exists");
+    row("create: a folder in the way", true, "folder", "", "an entry of that name already exists");
+}
+
+// A failed save reports what failed and why, keeps the old file whole and leaves no
+// temporary; once the fault is gone, the same save succeeds.
+void TestEntryFile::failedWriteLeavesOldBytes()
+{
+    QFETCH(bool, create);
+    QFETCH(QString, name);
+    QFETCH(QString, fault);
+    QFETCH(QString, reason);
+    Folder f;
+    f.write("entry", "old bytes");
+    QVERIFY(QDir(f.path()).mkdir("folder"));
+    const QStringList before = f.list();
+    const QByteArray bytes(20000, 'x');
+    const auto save = [&] {
+        return create ? entryfile::create(f.at(name), bytes)
+                      : entryfile::replace(f.at(name), bytes);
+    };
+
+    // Fails half-way through the bytes, as a full disk would: the file size limit.
+    rlimit limit{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit full{fault == "full" ? 4096 : limit.rlim_cur, limit.rlim_max};
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &full), 0);
+    fsyncFails = fault == "fsync";
+    const Status status = save();
+    fsyncFails = false;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, handler);
+
+    QVERIFY(!status);
+    QVERIFY2(status.message().contains(f.at(name)) && status.message().contains(reason),
+             qPrintable(status.message()));
+    QCOMPARE(f.list(), before);
+    QCOMPARE(f.read("entry"), "old bytes");
+    if (!fault.isEmpty()) {
+        QVERIFY(save());
+        QCOMPARE(f.read(name), bytes);
+    }
+}
+
+// A save through a link writes the file it leads to; a replaced file keeps its
+// permissions, a new one gets those the umask gives.
+void TestEntryFile::keepsLinksAndPermissions()
+{
+    Folder f;
+    f.write("target", "old", 0604);
+    QVERIFY(QFile::link("target", f.at("link")));
+    QVERIFY(entryfile::replace(f.at("link"), "new"));
+    QVERIFY(QFileInfo(f.at("link")).isSymLink());
+    QCOMPARE(f.read("target"), "new");
+    QCOMPARE(f.mode("target"), 0604);
+
+    // The longest name the file system allows leaves no room for a temporary suffix.
+    const QString longest(255, 'n');
+    QVERIFY(entryfile::replace(f.at(longest), "1"));
+    QVERIFY(entryfile::create(f.at("created"), "2"));
+    QCOMPARE(f.read(longest) + f.read("created"), "12");
+    QCOMPARE(f.mode(longest), 0644);
+    QCOMPARE(f.mode("created"), 0644);
+    QCOMPARE(f.list(), QStringList({"created", "link", longest, "target"}));
+}
+
+void TestEntryFile::createManyNeverReplaces()
+{
+    Folder f;
+    f.write("taken", "old bytes");
+    const std::vector<Status> results = entryfile::createMany(
+        f.path(), {{"one", "1"}, {"taken", "new"}, {"../out", "x"}, {"two", "2"}});
+    QCOMPARE(results.size(), 4u);
+    QVERIFY(results[0] && !results[1] && !results[2] && results[3]);
+    QVERIFY2(results[1].message().endsWith("already exists"), qPrintable(results[1].message()));
+    QCOMPARE(f.list(), QStringList({"one", "taken", "two"}));
+    QCOMPARE(f.read("taken") + f.read("one") + f.read("two"), "old bytes12");
+    QCOMPARE(f.mode("one"), 0644);
+    QVERIFY(!QFile::exists(f.at("../out")));
+}
+
+void TestEntryFile::nameProblems_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("refused");
+    const auto row = [](const char *tag, const QString &name, bool refused) {
+        QTest::newRow(tag) << name << refused;
+    };
+    row("plain", "news", false);
+    row("unusual but allowed", " a.b *?[x] \\ Ёж. ", false);
+    row("255 bytes", QString(255, 'n'), false);
+    row("256 bytes", QString(256, 'n'), true);
+    row("128 Cyrillic letters are 256 bytes", QString(128, QChar(0x0436)), true);
+    row("slash", "a/b", true);
+    row("NUL", QStringLiteral("a") + QChar(0) + QStringLiteral("b"), true);
+    row("dot dot", "..", true);
+    row("hidden", ".profile", true);
+}
+
+void TestEntryFile::nameProblems()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, refused);
+    QCOMPARE(!entryfile::nameProblem(name).isEmpty(), refused);
+}
+
+QTEST_GUILESS_MAIN(TestEntryFile)
+#include "tst_entryfile.moc"
