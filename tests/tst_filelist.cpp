@@ -11,7 +11,6 @@
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -24,32 +23,23 @@ using testsupport::shownNames;
 
 namespace {
 
-// A fresh folder holding the named files.
-struct Folder : QTemporaryDir {
+// A sandbox whose List folder holds the named files (empty: the list does not look inside).
+struct Folder : testsupport::Sandbox {
     explicit Folder(const QStringList &names = {})
     {
         for (const QString &name : names)
-            add(name);
+            write(name, {});
     }
-    void add(const QString &name) const
-    {
-        QVERIFY(QFile(filePath(name)).open(QIODevice::WriteOnly));
-    }
-    bool remove(const QString &name) const { return QFile::remove(filePath(name)); }
-    // The folder's modification time; by default long ago, so that a listing read now
-    // may be trusted while the folder does not change.
-    bool setModified(timespec when = {1000000000, 0}) const
-    {
-        const timespec times[2] = {when, when};
-        return utimensat(AT_FDCWD, QFile::encodeName(path()).constData(), times, 0) == 0;
-    }
-    timespec modified() const
-    {
-        struct stat info {};
-        stat(QFile::encodeName(path()).constData(), &info);
-        return info.st_mtim;
-    }
+    bool remove(const QString &name) const { return QFile::remove(entry(name)); }
 };
+
+// Sets the folder's modification time; by default long ago, so that a listing read now
+// may be trusted while the folder does not change.
+bool setModified(const QString &folder, timespec when = {1000000000, 0})
+{
+    const timespec times[2] = {when, when};
+    return utimensat(AT_FDCWD, QFile::encodeName(folder).constData(), times, 0) == 0;
+}
 
 // The order the list shows names in: case folded, then exact.
 QStringList sortedLikeList(QStringList names)
@@ -80,7 +70,7 @@ void TestFileList::listsRegularFilesAndLinksInOrder()
 {
     const Folder temp({"site.com.rtf", "Notes.txt", "plain", ".hidden", ".profile.rtf", "Zeta",
                        "новости", "Архив", "with space"});
-    const QDir dir(temp.path());
+    const QDir dir(temp.list());
     QVERIFY(dir.mkdir("Folder") && dir.mkdir(".git"));
     for (const auto &[target, link] : {std::pair{"plain", "linkToFile"},
                                        {"Folder", "linkToFolder"},
@@ -89,12 +79,12 @@ void TestFileList::listsRegularFilesAndLinksInOrder()
         QVERIFY(QFile::link(dir.filePath(target), dir.filePath(link)));
     QCOMPARE(mkfifo(QFile::encodeName(dir.filePath("pipe")).constData(), 0600), 0);
     // Bytes that are not UTF-8 could only be shown garbled and would name another path.
-    const QByteArray rawName = QFile::encodeName(temp.path()) + "/caf\xe9 \xff\xfe";
+    const QByteArray rawName = QFile::encodeName(temp.list()) + "/caf\xe9 \xff\xfe";
     QVERIFY(::close(::open(rawName.constData(), O_CREAT | O_WRONLY, 0644)) == 0);
     const auto removeRaw = qScopeGuard([&] { ::unlink(rawName.constData()); });
 
     FileListBox box;
-    QVERIFY(box.setPath(temp.path()).ok());
+    QVERIFY(box.setPath(temp.list()).ok());
     QCOMPARE(shownNames(box), QStringList({"linkToFile", "Notes.txt", "plain", "site.com.rtf",
                                            "with space", "Zeta", "Архив", "новости"}));
     QCOMPARE(box.listCount(), 8);
@@ -155,7 +145,7 @@ void TestFileList::pattern()
     QFETCH(QStringList, expected);
     const Folder temp(names);
     FileListBox box;
-    QVERIFY(box.setPath(temp.path()).ok() && box.setPattern(pattern).ok());
+    QVERIFY(box.setPath(temp.list()).ok() && box.setPattern(pattern).ok());
     QCOMPARE(shownNames(box), expected);
     QCOMPARE(box.listCount(), expected.size());
 }
@@ -164,14 +154,14 @@ void TestFileList::pattern()
 void TestFileList::unreadableFolderLeavesTheList()
 {
     const Folder temp;
-    const QString good = temp.filePath("good");
-    QVERIFY(QDir(temp.path()).mkdir("good"));
-    temp.add("good/entry");
+    const QString good = temp.entry("good");
+    QVERIFY(QDir(temp.list()).mkdir("good"));
+    temp.write("good/entry", {});
     FileListBox box;
     QVERIFY(box.setPath(good).ok() && box.setPattern("*").ok());
-    QCOMPARE(box.setPath(temp.filePath("List")).message(),
+    QCOMPARE(box.setPath(temp.entry("List")).message(),
              QStringLiteral("Cannot read the folder \"%1\": No such file or directory")
-                 .arg(temp.filePath("List")));
+                 .arg(temp.entry("List")));
     // A folder that vanishes fails the next pattern and refresh too.
     QVERIFY(QDir(good).removeRecursively());
     QVERIFY(!box.setPattern("*e*") && !box.refresh());
@@ -201,24 +191,25 @@ void TestFileList::seesChangesBehindItsBack()
     QFETCH(bool, oldFolder);
     QFETCH(bool, timeRestored);
     const Folder temp({"kept", "doomed"});
-    QVERIFY(!oldFolder || temp.setModified());
+    QVERIFY(!oldFolder || setModified(temp.list()));
     FileListBox box;
     QAbstractItemModelTester tester(box.model(),
                                     QAbstractItemModelTester::FailureReportingMode::QtTest);
-    QVERIFY(box.setPath(temp.path()).ok());
-    const timespec read = temp.modified();
+    QVERIFY(box.setPath(temp.list()).ok());
+    struct stat read {};
+    QCOMPARE(stat(QFile::encodeName(temp.list()).constData(), &read), 0);
     const auto look = [&] {
         if (timeRestored)
-            temp.setModified(read);
+            setModified(temp.list(), read.st_mtim);
         return (byRefresh ? box.refresh() : box.setPattern("**")).ok() ? shownNames(box)
                                                                        : QStringList();
     };
-    temp.add("added");
+    temp.write("added", {});
     QCOMPARE(look(), QStringList({"added", "doomed", "kept"}));
     QVERIFY(temp.remove("doomed"));
     QCOMPARE(look(), QStringList({"added", "kept"}));
     QVERIFY(temp.remove("added"));
-    temp.add("again");
+    temp.write("again", {});
     QCOMPARE(look(), QStringList({"again", "kept"}));
 }
 
@@ -231,7 +222,7 @@ void TestFileList::selectionAndFileClicked()
     QAbstractItemModelTester tester(box.model(),
                                     QAbstractItemModelTester::FailureReportingMode::QtTest);
     box.resize(200, 300);
-    QVERIFY(box.setPath(temp.path()).ok());
+    QVERIFY(box.setPath(temp.list()).ok());
     box.show();
     QVERIFY(QTest::qWaitForWindowExposed(&box));
     box.setFocus();
@@ -242,7 +233,7 @@ void TestFileList::selectionAndFileClicked()
     };
 
     box.setCurrentIndex(box.model()->index(2, 0));
-    QVERIFY(box.setPattern("*e*") && box.refresh() && box.setPath(temp.path()));
+    QVERIFY(box.setPattern("*e*") && box.refresh() && box.setPath(temp.list()));
     QCOMPARE(state(), "cherry 0");
     QVERIFY(box.setPattern("*a*"));
     QCOMPARE(state(), " 0");

@@ -263,7 +263,6 @@ void TestRtf::floodsTakeLittleMemory_data()
         QTest::newRow(tag) << QByteArray(head) << QByteArray(unit) << QByteArray(tail);
     };
     row("fonts", "{\\rtf1{\\fonttbl", "{\\f1 x;}", "}}");
-    row("bare \\f", "{\\rtf1{\\fonttbl", "\\f", "}}");
     row("colours", "{\\rtf1{\\colortbl", ";", "}}");
     row("font name", "{\\rtf1{\\fonttbl{\\f0 ", "x", ";}}}");
     row("font's other name", "{\\rtf1{\\fonttbl{\\f0{\\*\\fname ", "x", ";}}}}");

@@ -1,14 +1,21 @@
-// Addresses in the information pane: which ones open, the first of them, and clicks
-// that open them with the pointing hand over them.
+// The rich-text box and the entry operations over it, and the addresses of the
+// information pane that open in the browser.
 
 #include "Form1/linkopener.h"
+#include "rtf/rtfdefaults.h"
+#include "store/store.h"
+#include "testsupport.h"
 
 #include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QPointer>
 #include <QTest>
 #include <QTextBlock>
-#include <QTextEdit>
 
-class TestLinkOpener : public QObject {
+using testsupport::Sandbox;
+
+class TestControls : public QObject {
     Q_OBJECT
 
 public slots:
@@ -16,6 +23,10 @@ public slots:
     void open(const QUrl &url) { m_opened << url.toString(); }
 
 private slots:
+    void refusedLoadLeavesTheBox();
+    void showingFreesTheDocumentReplaced();
+    void emptiedBoxTypesInTheDefaultFormat();
+    void deleteRemovesOneFileOrLink();
     void addresses_data();
     void addresses();
     void clicksOpenOnlyAddresses();
@@ -24,15 +35,75 @@ private:
     QStringList m_opened;
 };
 
-void TestLinkOpener::addresses_data()
+// A refused load leaves the box as it was: a document cut short must never reach a box
+// whose text may be saved back.
+void TestControls::refusedLoadLeavesTheBox()
+{
+    Sandbox s;
+    s.write("good", "{\\rtf1 news}");
+    s.write("paragraphs", "{\\rtf1 " + QByteArray("p\\par ").repeated(200'001) + "}");
+    s.write("characters", "{\\rtf1 " + QByteArray("word ").repeated(400'001) + "}");
+    RichTextBox box;
+    QVERIFY(store::loadEntry(s.entry("good"), box));
+    for (const char *bad : {"missing", "paragraphs", "characters"}) {
+        const QString message = store::loadEntry(s.entry(bad), box).message();
+        QVERIFY2(message.startsWith("Cannot read the entry \"" + s.entry(bad) + "\": "),
+                 qPrintable(message));
+        QCOMPARE(box.fileName() + ' ' + box.toPlainText(), s.entry("good") + " news");
+    }
+}
+
+// Shown, the box gives each entry a document of its own and frees the one it replaces,
+// so that showing entry after entry holds one document, not every one shown.
+void TestControls::showingFreesTheDocumentReplaced()
+{
+    RichTextBox box;
+    box.show();
+    box.setTextRTF("{\\rtf1 first}");
+    const QPointer<QTextDocument> replaced = box.document();
+    box.setTextRTF("{\\rtf1 second}");
+    QVERIFY(replaced.isNull());
+    QCOMPARE(box.toPlainText(), QStringLiteral("second"));
+}
+
+// Emptied, the box forgets the format of what it showed: typed text is saved in the
+// plain form, not in the last document's font.
+void TestControls::emptiedBoxTypesInTheDefaultFormat()
+{
+    RichTextBox box;
+    box.setTextRTF("{\\rtf1{\\fonttbl{\\f0 Courier New;}}\\f0\\fs48\\b\\ul\\qc big}");
+    box.setText(QString());
+    QCOMPARE(box.textRTF(), RichTextBox().textRTF());
+    // Formatting chosen in a box that is already empty is reset too.
+    QTextCharFormat bold;
+    bold.setFontWeight(QFont::Bold);
+    box.setCurrentCharFormat(bold);
+    box.setAlignment(Qt::AlignHCenter);
+    box.setText(QString());
+    QCOMPARE(box.currentCharFormat().font(), rtf::entryFont());
+    QCOMPARE(box.document()->firstBlock().blockFormat().alignment(), Qt::AlignLeft);
+}
+
+void TestControls::deleteRemovesOneFileOrLink()
+{
+    Sandbox s;
+    s.write("target", "t");
+    QVERIFY(QDir(s.list()).mkdir("folder") && QFile::link("target", s.entry("link")));
+    QVERIFY(store::deleteEntry(s.entry("link")));
+    QVERIFY(!QFileInfo(s.entry("link")).isSymLink() && s.exists("target"));
+    for (const QString &folder : {s.entry("folder"), s.list() + '/'})
+        QVERIFY(!store::deleteEntry(folder) && QFileInfo(folder).isDir());
+    const QString missing = store::deleteEntry(s.entry("gone")).message();
+    QVERIFY2(missing.endsWith(": No such file or directory"), qPrintable(missing));
+}
+
+void TestControls::addresses_data()
 {
     QTest::addColumn<QString>("html");
     QTest::addColumn<QString>("found"); // each address's text and where it leads, in order
     const auto row = [](const char *tag, const char *html, const char *found) {
         QTest::newRow(tag) << html << found;
     };
-    row("hyperlink", "see <a href=\"https://example.org/a\">our site</a> now",
-        "our site=https://example.org/a");
     row("bare addresses without the punctuation after them",
         "go to https://example.org/b. Then www.example.org/c, and more",
         "https://example.org/b=https://example.org/b | www.example.org/c=http://www.example.org/c");
@@ -45,7 +116,7 @@ void TestLinkOpener::addresses_data()
     row("no address", "plain words, www.) and https://.", "");
 }
 
-void TestLinkOpener::addresses()
+void TestControls::addresses()
 {
     QFETCH(QString, html);
     QFETCH(QString, found);
@@ -59,7 +130,7 @@ void TestLinkOpener::addresses()
              found.section(" | ", 0, 0).section('=', 1));
 }
 
-void TestLinkOpener::clicksOpenOnlyAddresses()
+void TestControls::clicksOpenOnlyAddresses()
 {
     for (const char *scheme : {"https", "file"})
         QDesktopServices::setUrlHandler(scheme, this, "open");
@@ -100,5 +171,5 @@ void TestLinkOpener::clicksOpenOnlyAddresses()
         QDesktopServices::unsetUrlHandler(scheme);
 }
 
-QTEST_MAIN(TestLinkOpener)
-#include "tst_linkopener.moc"
+QTEST_MAIN(TestControls)
+#include "tst_controls.moc"
