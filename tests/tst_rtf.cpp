@@ -322,7 +322,8 @@ void TestRtf::writesFormattedForm()
     rtf::readInto(
         "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}{\\f1 Times New Roman;}}{\\colortbl ;"
         "\\red255\\green255\\blue0;\\red0\\green0\\blue255;}\\f0\\fs20 a {\\b b}{\\i\\ul"
-        "\\strike i}{\\super\\highlight1 s}{\\field{\\*\\fldinst HYPERLINK \"http://x.org/\"}"
+        "\\strike i}{\\super\\highlight1 s}{\\plain p}{\\field{\\*\\fldinst HYPERLINK "
+        "\"http://x.org/\"}"
         "{\\fldrslt{\\cf2 site}}}\\par\\pard\\qc\\li720\\ri30\\fi-60\\f1\\fs28 \\u1058?\\par}",
         document);
     QCOMPARE(
@@ -331,9 +332,9 @@ void TestRtf::writesFormattedForm()
         "Arial;}Arial CYR;}{\\f1\\fnil\\fcharset204 Times New Roman;}}\r\n{\\colortbl "
         ";\\red255\\green255\\blue0;\\red0\\green0\\blue255;}\r\n\\viewkind4\\uc1\\pard\\lang1049"
         "\\f0\\fs20 a \\b b\\b0\\i\\ul\\strike i\\i0\\ulnone\\strike0\\highlight1\\super "
-        "s{\\field{\\*\\fldinst{HYPERLINK \"http://x.org/\"}}{\\fldrslt{\\cf2\\highlight0"
-        "\\nosupersub site}}}\r\n\\par\\pard\\qc\\li720\\ri30\\fi-60 \\f1\\fs28\\highlight0"
-        "\\nosupersub \\'d2\r\n\\par }\r\n");
+        "s\\fs24\\highlight0\\nosupersub p{\\field{\\*\\fldinst{HYPERLINK \"http://x.org/\"}}"
+        "{\\fldrslt{\\fs20\\cf2 site}}}\r\n\\par\\pard\\qc\\li720\\ri30\\fi-60 \\f1\\fs28 "
+        "\\'d2\r\n\\par }\r\n");
 }
 
 // Generated documents written, saved to a file and read again are written again byte
