@@ -2,10 +2,10 @@
 // or the new ones whatever fails, links and permissions kept, and the name rules.
 
 #include "entryfile/entryfile.h"
+#include "testsupport.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cerrno>
@@ -14,6 +14,9 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+using testsupport::folderContents;
+using testsupport::Sandbox;
 
 namespace {
 
@@ -39,32 +42,12 @@ struct Fault {
     }
 };
 
-// A folder of test files, listed whole (hidden temporaries included).
-struct Folder : QTemporaryDir {
-    QString at(const QString &name) const { return filePath(name); }
-    void write(const QString &name, const QByteArray &bytes, int mode = 0600) const
-    {
-        QFile file(at(name));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        QCOMPARE(::fchmod(file.handle(), mode_t(mode)), 0);
-    }
-    QByteArray read(const QString &name) const
-    {
-        QFile file(at(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
-    }
-    int mode(const QString &name) const
-    {
-        struct stat info {};
-        return ::stat(QFile::encodeName(at(name)).constData(), &info) == 0 ? info.st_mode & 07777
-                                                                           : -1;
-    }
-    QStringList list() const
-    {
-        return QDir(path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden |
-                                      QDir::System);
-    }
-};
+// The file's permission bits, or -1.
+int mode(const QString &path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : -1;
+}
 
 } // namespace
 
@@ -112,14 +95,14 @@ void TestEntryFile::read()
 {
     QFETCH(QString, name);
     QFETCH(QString, reason);
-    Folder f;
+    Sandbox f;
     f.write("entry", "bytes");
-    QVERIFY(QFile::link("entry", f.at("link")));
-    QVERIFY(QDir(f.path()).mkdir("folder"));
-    QCOMPARE(::mkfifo(QFile::encodeName(f.at("fifo")).constData(), 0600), 0);
+    QVERIFY(QFile::link("entry", f.entry("link")));
+    QVERIFY(QDir(f.list()).mkdir("folder"));
+    QCOMPARE(::mkfifo(QFile::encodeName(f.entry("fifo")).constData(), 0600), 0);
     f.write("large", {});
-    QVERIFY(QFile::resize(f.at("large"), (64 << 20) + 1)); // sparse: costs no disk
-    const QString path = f.at(name);
+    QVERIFY(QFile::resize(f.entry("large"), (64 << 20) + 1)); // sparse: costs no disk
+    const QString path = f.entry(name);
     QByteArray contents = "before";
     const Status status = entryfile::read(path, contents);
     QCOMPARE(status.message(),
@@ -158,14 +141,14 @@ void TestEntryFile::failedWriteLeavesOldBytes()
     QFETCH(QString, name);
     QFETCH(QString, fault);
     QFETCH(QString, reason);
-    Folder f;
+    Sandbox f;
     f.write("entry", "old bytes");
-    QVERIFY(QDir(f.path()).mkdir("folder"));
-    const QStringList before = f.list();
+    QVERIFY(QDir(f.list()).mkdir("folder"));
+    const QStringList before = folderContents(f.list());
     const QByteArray bytes(20000, 'x');
     const auto save = [&] {
-        return create ? entryfile::create(f.at(name), bytes)
-                      : entryfile::replace(f.at(name), bytes);
+        return create ? entryfile::create(f.entry(name), bytes)
+                      : entryfile::replace(f.entry(name), bytes);
     };
 
     const Status status = [&] {
@@ -173,9 +156,9 @@ void TestEntryFile::failedWriteLeavesOldBytes()
         return save();
     }();
     QVERIFY(!status);
-    QVERIFY2(status.message().contains(f.at(name)) && status.message().contains(reason),
+    QVERIFY2(status.message().contains(f.entry(name)) && status.message().contains(reason),
              qPrintable(status.message()));
-    QCOMPARE(f.list(), before);
+    QCOMPARE(folderContents(f.list()), before);
     QCOMPARE(f.read("entry"), "old bytes");
     if (!fault.isEmpty()) {
         QVERIFY(save());
@@ -187,34 +170,35 @@ void TestEntryFile::failedWriteLeavesOldBytes()
 // permissions, a new one gets those the umask gives.
 void TestEntryFile::keepsLinksAndPermissions()
 {
-    Folder f;
-    f.write("target", "old", 0604);
-    QVERIFY(QFile::link("target", f.at("link")));
-    QVERIFY(entryfile::replace(f.at("link"), "new"));
-    QVERIFY(QFileInfo(f.at("link")).isSymLink());
+    Sandbox f;
+    f.write("target", "old");
+    QCOMPARE(::chmod(QFile::encodeName(f.entry("target")).constData(), 0604), 0);
+    QVERIFY(QFile::link("target", f.entry("link")));
+    QVERIFY(entryfile::replace(f.entry("link"), "new"));
+    QVERIFY(QFileInfo(f.entry("link")).isSymLink());
     QCOMPARE(f.read("target"), "new");
-    QCOMPARE(f.mode("target"), 0604);
+    QCOMPARE(mode(f.entry("target")), 0604);
 
     // The longest name the file system allows leaves no room for a temporary suffix.
     const QString longest(255, 'n');
-    QVERIFY(entryfile::replace(f.at(longest), "1"));
-    QVERIFY(entryfile::create(f.at("created"), "2"));
+    QVERIFY(entryfile::replace(f.entry(longest), "1"));
+    QVERIFY(entryfile::create(f.entry("created"), "2"));
     QCOMPARE(f.read(longest) + f.read("created"), "12");
-    QCOMPARE(f.mode(longest), 0644);
-    QCOMPARE(f.mode("created"), 0644);
-    QCOMPARE(f.list(), QStringList({"created", "link", longest, "target"}));
+    QCOMPARE(mode(f.entry(longest)), 0644);
+    QCOMPARE(mode(f.entry("created")), 0644);
+    QCOMPARE(folderContents(f.list()), QStringList({"created", "link", longest, "target"}));
 }
 
 // A batch creates what it can; it never replaces anything, and an entry the full disk
 // cuts short is left out whole.
 void TestEntryFile::createManyNeverReplaces()
 {
-    Folder f;
+    Sandbox f;
     f.write("taken", "old bytes");
     std::vector<Status> results;
     {
         const Fault full("full");
-        results = entryfile::createMany(f.path(), {{"one", "1"},
+        results = entryfile::createMany(f.list(), {{"one", "1"},
                                                    {"taken", "new"},
                                                    {"../out", "x"},
                                                    {"big", QByteArray(20000, 'x')},
@@ -223,10 +207,10 @@ void TestEntryFile::createManyNeverReplaces()
     QCOMPARE(results.size(), 5u);
     QVERIFY(results[0] && !results[1] && !results[2] && !results[3] && results[4]);
     QVERIFY2(results[1].message().endsWith("already exists"), qPrintable(results[1].message()));
-    QCOMPARE(f.list(), QStringList({"one", "taken", "two"}));
+    QCOMPARE(folderContents(f.list()), QStringList({"one", "taken", "two"}));
     QCOMPARE(f.read("taken") + f.read("one") + f.read("two"), "old bytes12");
-    QCOMPARE(f.mode("one"), 0644);
-    QVERIFY(!QFile::exists(f.at("../out")));
+    QCOMPARE(mode(f.entry("one")), 0644);
+    QVERIFY(!QFile::exists(f.entry("../out")));
 }
 
 void TestEntryFile::nameProblems_data()
