@@ -217,18 +217,15 @@ void TestEntryFile::nameProblems_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("refused");
-    const auto row = [](const char *tag, const QString &name, bool refused) {
-        QTest::newRow(tag) << name << refused;
-    };
-    row("plain", "news", false);
-    row("unusual but allowed", " a.b *?[x] \\ Ёж. ", false);
-    row("255 bytes", QString(255, 'n'), false);
-    row("256 bytes", QString(256, 'n'), true);
-    row("128 Cyrillic letters are 256 bytes", QString(128, QChar(0x0436)), true);
-    row("slash", "a/b", true);
-    row("NUL", QStringLiteral("a") + QChar(0) + QStringLiteral("b"), true);
-    row("dot dot", "..", true);
-    row("hidden", ".profile", true);
+    QTest::newRow("plain") << QString("news") << false;
+    QTest::newRow("unusual but allowed") << QString(" a.b *?[x] \\ Ёж. ") << false;
+    QTest::newRow("255 bytes") << QString(255, 'n') << false;
+    QTest::newRow("256 bytes") << QString(256, 'n') << true;
+    QTest::newRow("128 Cyrillic letters are 256 bytes") << QString(128, QChar(0x0436)) << true;
+    QTest::newRow("slash") << QString("a/b") << true;
+    QTest::newRow("NUL") << QString("a") + QChar(0) + "b" << true;
+    QTest::newRow("dot dot") << QString("..") << true;
+    QTest::newRow("hidden") << QString(".profile") << true;
 }
 
 void TestEntryFile::nameProblems()
