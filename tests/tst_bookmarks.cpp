@@ -69,6 +69,7 @@ class TestBookmarks : public QObject {
 private slots:
     void import_data();
     void import();
+    void exportThenImport();
     void toolRefuses_data();
     void toolRefuses();
 };
@@ -111,6 +112,25 @@ void TestBookmarks::import()
     QCOMPARE(again.imported, 0);
     QCOMPARE(again.duplicates, first.imported + first.duplicates);
     QCOMPARE(entries(sandbox.list()), expected);
+}
+
+// Exported and imported into another list, names, addresses and the rest of the text come
+// back; an entry without an address is counted and left out.
+void TestBookmarks::exportThenImport()
+{
+    Sandbox sandbox;
+    bookmarks::ImportSummary summary;
+    importFile(sandbox.list(), contents(kData + "firefox.html"), summary);
+    const QStringList imported = entries(sandbox.list());
+    sandbox.write("notes only", testsupport::plainEntry("no address here"));
+    bookmarks::ExportSummary exported;
+    const QByteArray html = bookmarks::exportList(sandbox.list(), exported);
+    QCOMPARE(exported.exported, 3);
+    QCOMPARE(exported.withoutAddress, 1);
+    const QString again = sandbox.base() + "/Again";
+    QVERIFY(QDir().mkdir(again));
+    importFile(again, html, summary);
+    QCOMPARE(entries(again), imported);
 }
 
 void TestBookmarks::toolRefuses_data()
