@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -50,10 +49,9 @@ QStringList ScriptedDialogs::prompts() const
 QStringList ScriptedDialogs::errors() const
 {
     QStringList result;
-    for (const Asked &a : m_asked) {
+    for (const Asked &a : m_asked)
         if (a.code & dialogs::Critical)
             result << a.prompt;
-    }
     return result;
 }
 
@@ -93,11 +91,6 @@ QByteArray Sandbox::read(const QString &name) const
 {
     QFile file(entry(name));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool Sandbox::exists(const QString &name) const
-{
-    return QFileInfo::exists(entry(name));
 }
 
 QByteArray plainEntry(const QByteArray &escapedText)
@@ -228,14 +221,11 @@ QString Session::addAndShow(const QString &name, const QString &text)
     const qsizetype asked = dialogs.asked().size();
     startAdd(*form, dialogs, name);
     typeAndSave(*form, text);
-    const bool shown = select(*form, name);
     // The add asks for the name and tells the user to type; anything more went wrong.
-    if (!shown || form->Command4->isEnabled() || dialogs.asked().size() != asked + 2)
-        return QStringLiteral("the add of \"%1\" failed: %2")
-            .arg(name, dialogs.prompts().mid(asked).join(u" | "));
-    return form->Text2->toPlainText() == text
-               ? QString()
-               : QStringLiteral("the pane shows \"%1\"").arg(form->Text2->toPlainText());
+    if (!select(*form, name) || form->Command4->isEnabled() || dialogs.asked().size() != asked + 2)
+        return "the add of \"" + name + "\" failed: " + dialogs.prompts().mid(asked).join(u" | ");
+    const QString shown = form->Text2->toPlainText();
+    return shown == text ? QString() : "the pane shows \"" + shown + '"';
 }
 
 void resetPeakMemory()
@@ -260,13 +250,7 @@ qint64 peakMemoryMiB()
 
 bool sanitized()
 {
-#if defined(__SANITIZE_ADDRESS__)
-    return true;
-#elif defined(__has_feature)
-    return __has_feature(address_sanitizer);
-#else
-    return false;
-#endif
+    return SITEBOOK_SANITIZED != 0;
 }
 
 SmallDisk::SmallDisk(const QString &folder, int kibibytes) : m_folder(folder)
@@ -309,12 +293,6 @@ void SmallDisk::free()
 {
     if (m_mounted)
         ::unlink(QFile::encodeName(m_folder + QLatin1Char('/') + fillerName()).constData());
-}
-
-bool SmallDisk::setReadOnly(bool readOnly)
-{
-    const unsigned long flags = MS_REMOUNT | (readOnly ? MS_RDONLY : 0);
-    return ::mount(nullptr, QFile::encodeName(m_folder).constData(), nullptr, flags, nullptr) == 0;
 }
 
 bool setImmutable(const QString &path, bool immutable)

@@ -3,6 +3,7 @@
 #include "controls/dialogs/dialogs.h"
 
 #include <QByteArray>
+#include <QFileInfo>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -68,7 +69,7 @@ public:
     void write(const QString &name, const QByteArray &bytes) const;
     // The entry's bytes, or "<unreadable>".
     QByteArray read(const QString &name) const;
-    bool exists(const QString &name) const;
+    bool exists(const QString &name) const { return QFileInfo::exists(entry(name)); }
 
 private:
     QTemporaryDir m_dir;
@@ -133,9 +134,9 @@ qint64 peakMemoryMiB();
 // True when the program was built with AddressSanitizer, which slows it several times.
 bool sanitized();
 
-// A small tmpfs mounted on the (empty) folder for the life of the object, so a test
-// can fill a real disk or make it read-only. Where mounting is refused (not root),
-// mounted() is false and why() says why; a test then skips.
+// A small tmpfs mounted on the (empty) folder for the life of the object, so a test can
+// fill a real disk. Where mounting is refused (not root), mounted() is false and why()
+// says why; a test then skips.
 class SmallDisk {
 public:
     SmallDisk(const QString &folder, int kibibytes);
@@ -147,7 +148,6 @@ public:
     // Fills every free block with a hidden file; free() removes it.
     bool fill();
     void free();
-    bool setReadOnly(bool readOnly);
     static QString fillerName() { return QStringLiteral(".filler"); }
 
 private:

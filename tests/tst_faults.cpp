@@ -7,7 +7,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -26,7 +25,7 @@ using namespace testsupport;
 namespace {
 
 // What keeps a write from happening, undone again before the same click is retried.
-enum Fault { DiskFull, ImmutableEntry, ImmutableFolder, ReadOnlyMount, FolderGone };
+enum Fault { DiskFull, ImmutableEntry, ImmutableFolder, FolderGone };
 // The click that meets it.
 enum Click { AddFirstSave, AddSave, EditorSave, Delete };
 
@@ -65,7 +64,6 @@ void TestFaults::writeFails_data()
     row("immutable entry: the editor's Save", ImmutableEntry, EditorSave, "old", edited);
     row("immutable entry: Delete", ImmutableEntry, Delete, "old", "<unreadable>");
     row("immutable List folder: Delete", ImmutableFolder, Delete, "old", "<unreadable>");
-    row("read-only List mount: the editor's Save", ReadOnlyMount, EditorSave, "old", edited);
     row("List folder gone: the add's first save", FolderGone, AddFirstSave, "new", plainEntry(""));
     row("List folder gone: the editor's Save", FolderGone, EditorSave, "old", edited);
     row("List folder gone: Delete", FolderGone, Delete, "old", "<unreadable>");
@@ -82,8 +80,8 @@ void TestFaults::writeFails()
     QFETCH(QByteArray, written);
     Session s;
     std::unique_ptr<SmallDisk> disk;
-    if (fault == DiskFull || fault == ReadOnlyMount) {
-        disk = std::make_unique<SmallDisk>(s.sandbox.list(), fault == DiskFull ? 64 : 1024);
+    if (fault == DiskFull) {
+        disk = std::make_unique<SmallDisk>(s.sandbox.list(), 64);
         if (!disk->mounted())
             QSKIP(qPrintable(disk->why()));
     }
@@ -111,26 +109,18 @@ void TestFaults::writeFails()
     const QString away = s.sandbox.base() + "/List.away";
     const QString locked = fault == ImmutableEntry ? s.sandbox.entry(name) : s.sandbox.list();
     const auto impose = [&](bool on) {
-        switch (fault) {
-        case DiskFull:
-            return on ? disk->fill() : (disk->free(), true);
-        case ReadOnlyMount:
-            return disk->setReadOnly(on);
-        case FolderGone:
+        if (fault == FolderGone)
             return on ? QDir().rename(s.sandbox.list(), away)
                       : QDir().rename(away, s.sandbox.list());
-        default:
-            return setImmutable(locked, on);
-        }
+        return disk ? (on ? disk->fill() : (disk->free(), true)) : setImmutable(locked, on);
     };
     if (!impose(true))
         QSKIP(qPrintable("cannot impose the fault: " + QString::fromLocal8Bit(strerror(errno))));
-    auto undo = qScopeGuard([&] { impose(false); });
+    const auto undo = qScopeGuard([&] { impose(false); });
     act();
     QCOMPARE(reportMismatch(s.dialogs, 1, s.sandbox.entry(name)), QString());
     QCOMPARE(folderContents(s.sandbox.base()),
              QStringList(fault == FolderGone ? "List.away" : "List"));
-    undo.dismiss();
     QVERIFY(impose(false));
     QCOMPARE(folderContents(s.sandbox.list()), before);
     QCOMPARE(s.sandbox.read(name), bytes);
@@ -205,7 +195,6 @@ void TestFaults::unusualNames()
     QCOMPARE(s.addAndShow(name, "https://example.org/"), QString());
     QCOMPARE(folderContents(s.sandbox.base()), QStringList("List"));
     QCOMPARE(s.sandbox.read(name), plainEntry("https://example.org/"));
-    QCOMPARE(form.Label1->text(), "URLs in list: 2");
     typeSearch(form, search);
     QCOMPARE(shownNames(*form.File1), QStringList(name));
     QCOMPARE(form.l->text(), " Found: 1");
@@ -213,9 +202,6 @@ void TestFaults::unusualNames()
     QVERIFY(editor);
     // The title as the window system gets it, after Qt's own marks are worked out.
     QCOMPARE(editor->windowHandle()->title(), "Edit URL Description - " + name);
-    typeAtEnd(*editor->RichTextBox1, " edited");
-    QVERIFY(saveAndClose(*editor));
-    QCOMPARE(s.sandbox.read(name), plainEntry("https://example.org/ edited"));
     s.dialogs.clear();
     deleteSelected(form, s.dialogs, dialogs::Yes);
     QCOMPARE(s.dialogs.prompts(), QStringList("Do you really want to delete " + name + " site?"));

@@ -20,7 +20,6 @@
 #include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
-#include <QToolTip>
 
 #include <sys/stat.h>
 
@@ -28,9 +27,9 @@ using namespace testsupport;
 
 namespace {
 
-// Where the program is started: beside a List folder, without one, without one and
-// unable to make it, or in a folder deleted since.
-enum Base { WithList, NoList, Unmakeable, Deleted };
+// Where the program is started: in a folder without a List folder, in one where none
+// can be made, or in a folder deleted since.
+enum Base { NoList, Unmakeable, Deleted };
 // What is under way when a key is pressed: nothing selected, an entry selected (its
 // buttons enabled or, between two ticks, still disabled), an add, or the editor open.
 enum State { Idle, Selected, Disabled, Adding, Editing };
@@ -75,11 +74,8 @@ private slots:
     void design();
     void startup_data();
     void startup();
-    void searchAndSelect();
+    void browsing();
     void adding();
-    void deleting_data();
-    void deleting();
-    void hover();
     void keys_data();
     void keys();
     void dropStartsFilledAdd_data();
@@ -89,7 +85,7 @@ private:
     QStringList m_opened;
 };
 
-// What the user reads on the window and in its boxes, and what a screen reader is told.
+// What the user sees on the window and in its boxes, and what a screen reader is told.
 void TestForm1::design()
 {
     Session s;
@@ -120,25 +116,24 @@ void TestForm1::design()
     QVERIFY(select(form, news));
     QVERIFY2(told.contains("l:  Found: 2") && told.contains("Text2: " + news + " notes"),
              qPrintable(told.join(u'|')));
-    const editprofile *editor = openEditor(form);
+    editprofile *editor = openEditor(form);
     QVERIFY(editor);
     // Buttons are named by their captions, the two counts by what they show; each control
     // is described too.
-    for (const char *row : {"Text1=Search", "File1=Entries", "l= Found: 2", "Text2=Information",
-                            "Label1=URLs in list: 2", "Command3=Add new URL to list",
-                            "Command5=Edit ULR's information", "Command6=About \"Sitebook\" soft",
-                            "Command7=Delete selected URL", "g=New entry's text", "Command4=Save",
-                            "editor.RichTextBox1=Entry's text", "editor.Command1=Save"}) {
-        const QString control = QString::fromUtf8(row).section(u'=', 0, 0);
-        const QObject *window =
-            control.startsWith(u"editor.") ? static_cast<const QObject *>(editor) : &form;
-        QWidget *widget = window->findChild<QWidget *>(control.section(u'.', -1));
-        QVERIFY2(widget, row);
-        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(widget);
-        QCOMPARE(control + u'=' + iface->text(QAccessible::Name), QString::fromUtf8(row));
-        const QString description = iface->text(QAccessible::Description);
-        QVERIFY2(description.size() > 10 && !QString::fromUtf8(row).endsWith(description), row);
+    const QList<QWidget *> controls = {
+        form.Text1,    form.File1,           form.l,          form.Text2,    form.Label1,
+        form.Command3, form.Command5,        form.Command6,   form.Command7, form.g,
+        form.Command4, editor->RichTextBox1, editor->Command1};
+    QStringList names;
+    for (QWidget *control : controls) {
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(control);
+        names << iface->text(QAccessible::Name);
+        QVERIFY2(iface->text(QAccessible::Description).size() > 10, qPrintable(names.last()));
     }
+    QCOMPARE(names, QStringList({"Search", "Entries", " Found: 2", "Information", "URLs in list: 2",
+                                 "Add new URL to list", "Edit ULR's information",
+                                 "About \"Sitebook\" soft", "Delete selected URL",
+                                 "New entry's text", "Save", "Entry's text", "Save"}));
 
     // The About text as stored: the name, an empty line, two web addresses, an empty line
     // and three mail addresses, each line ended by CR LF.
@@ -180,36 +175,26 @@ void TestForm1::startup_data()
 {
     QTest::addColumn<int>("base");
     QTest::addColumn<int>("answer");
-    // The statistics line once the list is shown, "" when the program ends instead.
-    QTest::addColumn<QString>("statistics");
-    // What the error report says, "" when there is none.
-    QTest::addColumn<QString>("report");
-    const auto row = [](const char *tag, Base base, int answer, const char *statistics,
-                        const char *report) {
-        QTest::newRow(tag) << int(base) << answer << statistics << report;
+    // The statistics line when the list is shown; else what the error report says, "" when
+    // the program ends without one.
+    QTest::addColumn<QString>("outcome");
+    const auto row = [](const char *tag, Base base, int answer, const char *outcome) {
+        QTest::newRow(tag) << int(base) << answer << outcome;
     };
-    row("entries counted, hidden names and folders not", WithList, 0, "URLs in list: 2", "");
-    row("no List: Yes makes it", NoList, dialogs::Yes, "URLs in list: 0", "");
-    row("no List: No ends", NoList, dialogs::No, "", "");
-    row("no List, none can be made", Unmakeable, dialogs::Yes, "",
-        "/List\": Operation not permitted");
-    row("start folder deleted: nothing offered", Deleted, dialogs::Yes, "", "no longer exists");
+    row("no List: Yes makes it", NoList, dialogs::Yes, "URLs in list: 0");
+    row("no List: No ends", NoList, dialogs::No, "");
+    row("no List, none can be made", Unmakeable, dialogs::Yes, "/List\": Operation not permitted");
+    row("start folder deleted: nothing offered", Deleted, dialogs::Yes, "no longer exists");
 }
 
 void TestForm1::startup()
 {
     QFETCH(int, base);
     QFETCH(int, answer);
-    QFETCH(QString, statistics);
-    QFETCH(QString, report);
-    Sandbox sandbox(base == WithList);
+    QFETCH(QString, outcome);
+    Sandbox sandbox(false);
     ScriptedDialogs dialogs;
     dialogs.answerMessages({answer});
-    if (base == WithList) {
-        for (const char *name : {"alpha", "notes.rtf", ".hidden"})
-            sandbox.write(name, plainEntry("x"));
-        QVERIFY(QDir(sandbox.list()).mkdir("sub"));
-    }
     if (base == Deleted)
         QVERIFY(QDir().rmdir(sandbox.base()));
     if (base == Unmakeable && !setImmutable(sandbox.base(), true))
@@ -219,12 +204,12 @@ void TestForm1::startup()
     Form1 form;
     const bool loaded = form.Form1_Load();
     ::umask(umaskBefore);
-    QCOMPARE(loaded ? form.Label1->text() : QString(), statistics);
+    const QString shown = loaded ? form.Label1->text() : dialogs.errors().value(0);
+    QVERIFY2(loaded == outcome.startsWith("URLs") && shown.contains(outcome), qPrintable(shown));
+    QCOMPARE(dialogs.errors().size(), int(!loaded && !outcome.isEmpty()));
     QVERIFY(!loaded || form.Label1->width() >= form.Label1->sizeHint().width());
-    QCOMPARE(dialogs.errors().size(), report.isEmpty() ? 0 : 1);
-    QVERIFY2(dialogs.errors().value(0).contains(report), qPrintable(dialogs.errors().value(0)));
     // Without a List folder the user is asked whether to make it, the folder named.
-    const bool asked = base == NoList || base == Unmakeable;
+    const bool asked = base != Deleted;
     QCOMPARE(dialogs.asked().size(), int(asked) + dialogs.errors().size());
     if (asked) {
         QCOMPARE(dialogs.asked()[0].code, int(dialogs::YesNo | dialogs::Question));
@@ -234,25 +219,35 @@ void TestForm1::startup()
     }
     struct stat made {};
     QCOMPARE(::stat(QFile::encodeName(sandbox.list()).constData(), &made) == 0, loaded);
-    QVERIFY(base != NoList || !loaded || (made.st_mode & 07777) == 0755);
+    QVERIFY(!loaded || (made.st_mode & 07777) == 0755);
 }
 
-void TestForm1::searchAndSelect()
+void TestForm1::browsing()
 {
+    QCursor::setPos(5000, 5000); // away from every window
     Session s;
-    const QByteArray formatted = "{\\rtf1\\ansi {\\b xaby} text www.example.org/a, then\\par}";
-    s.sandbox.write("xaby", formatted);
+    s.sandbox.write("xaby", "{\\rtf1\\ansi {\\b xaby} text www.example.org/a, then\\par}");
     QVERIFY(s.open({"abc", "ZAB", "news", "nows"}));
     Form1 &form = *s.form;
     QCOMPARE(QApplication::focusWidget(), form.Text1);
     // With nothing selected, the timer disables Edit and Delete.
     QTRY_VERIFY(!form.Command5->isEnabled() && !form.Command7->isEnabled());
+    // The button under the pointer shows the highlighted picture, the other three the
+    // normal one, from the start. Over a control without a movement handler the last
+    // highlight stays; a disabled button never lights up, the pointer over it being over
+    // the window.
+    QVERIFY(form.Image2->pixmap().toImage() != form.Image3->pixmap().toImage());
+    QVERIFY(form.Command7->picture().cacheKey() == form.Image3->pixmap().cacheKey());
+    QCOMPARE(pointAt(form, "Command3"), "Command3");
+    QCOMPARE(pointAt(form, "Command7"), "");
+    QCOMPARE(pointAt(form, "Command6"), "Command6");
+    QCOMPARE(pointAt(form, "Label1"), "Command6");
+    QCOMPARE(pointAt(form, "File1"), "");
 
     // Letter case is ignored; the statistics line keeps its count until a selection.
     typeSearch(form, "ab");
     QCOMPARE(shownNames(*form.File1), QStringList({"abc", "xaby", "ZAB"}));
-    QVERIFY(form.l->isVisible());
-    QCOMPARE(form.l->text(), " Found: 3");
+    QCOMPARE(form.l->isVisible() ? form.l->text() : "hidden", " Found: 3");
     QCOMPARE(form.Label1->text(), "URLs in list: 5");
 
     // A click shows the entry at once, formatted and its addresses as links, and counts
@@ -267,12 +262,9 @@ void TestForm1::searchAndSelect()
     };
     QVERIFY(format(0).fontWeight() == QFont::Bold && format(5).fontWeight() == QFont::Normal);
     QVERIFY(format(15).fontUnderline() && !format(29).fontUnderline());
-    // Links only as shown: the file and the buffer it was read into stay as they were.
-    QCOMPARE(s.sandbox.read("xaby"), formatted);
-    RichTextBox fresh;
-    QVERIFY(fresh.loadFile(s.sandbox.entry("xaby")));
-    QCOMPARE(form.R->textRTF(), fresh.textRTF());
     QTRY_VERIFY(form.Command5->isEnabled() && form.Command7->isEnabled());
+    QCOMPARE(pointAt(form, "Command5"), "Command5");
+    QCOMPARE(pointAt(form, "Command7"), "Command7");
 
     // Emptied key by key, the search shows all again. "?" is any one character. A search
     // that hides the selected entry leaves none selected: the next tick disables Edit and
@@ -285,6 +277,22 @@ void TestForm1::searchAndSelect()
     QCOMPARE(form.l->text(), " Found: 2");
     QTRY_VERIFY(!form.Command5->isEnabled() && !form.Command7->isEnabled() &&
                 form.Text2->document()->isEmpty());
+
+    // Delete asks first, naming the entry: No changes nothing; Yes removes exactly that
+    // file, and the list and its count follow, the search kept.
+    QVERIFY(select(form, "news"));
+    deleteSelected(form, s.dialogs, dialogs::No);
+    QCOMPARE(folderContents(s.sandbox.list()).size(), 5);
+    QCOMPARE(form.File1->fileName() + '|' + form.Label1->text(), "news|URLs in list: 2");
+    deleteSelected(form, s.dialogs, dialogs::Yes);
+    const auto &asked = s.dialogs.asked();
+    QCOMPARE(asked.size(), 2);
+    QCOMPARE(asked[1].prompt + asked[1].title + QString::number(asked[1].code),
+             "Do you really want to delete news site?Sitebook4");
+    QCOMPARE(folderContents(s.sandbox.list()), QStringList({"ZAB", "abc", "nows", "xaby"}));
+    QCOMPARE(shownNames(*form.File1), QStringList("nows"));
+    QCOMPARE(form.Label1->text(), "URLs in list: 1");
+    QTRY_VERIFY(!form.Command7->isEnabled());
 }
 
 void TestForm1::adding()
@@ -337,72 +345,6 @@ void TestForm1::adding()
     QCOMPARE(folderContents(s.sandbox.base()) + folderContents(s.sandbox.list()), before);
     QCOMPARE(s.sandbox.read("second"), plainEntry("https://example.org/ \\{notes\\}"));
     QCOMPARE(form.height(), Form1::normalHeight);
-    QCOMPARE(s.dialogs.errors(), QStringList());
-}
-
-void TestForm1::deleting_data()
-{
-    QTest::addColumn<QString>("search");
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<QStringList>("shown");
-    QTest::addColumn<QStringList>("files");
-    const QStringList all = {"alpha", "news", "news.bak", "zeta"};
-    const QStringList left = {"alpha", "news.bak", "zeta"};
-    QTest::newRow("No changes nothing") << "" << int(dialogs::No) << all << all;
-    QTest::newRow("Yes removes exactly that file") << "" << int(dialogs::Yes) << left << left;
-    QTest::newRow("Yes during a search counts the matches left")
-        << "ew" << int(dialogs::Yes) << QStringList({"news.bak"}) << left;
-}
-
-void TestForm1::deleting()
-{
-    QFETCH(QString, search);
-    QFETCH(int, answer);
-    QFETCH(QStringList, shown);
-    QFETCH(QStringList, files);
-    Session s;
-    QVERIFY(s.open({"alpha", "news", "news.bak", "zeta"}));
-    Form1 &form = *s.form;
-    typeSearch(form, search);
-    QVERIFY(select(form, "news"));
-    deleteSelected(form, s.dialogs, answer);
-    // Yes and No, no icon, the application's title.
-    QCOMPARE(s.dialogs.asked().size(), 1);
-    QCOMPARE(s.dialogs.asked()[0].prompt, "Do you really want to delete news site?");
-    QCOMPARE(s.dialogs.asked()[0].code, int(dialogs::YesNo));
-    QCOMPARE(s.dialogs.asked()[0].title, "Sitebook");
-    QCOMPARE(folderContents(s.sandbox.list()), files);
-    for (const QString &file : files)
-        QCOMPARE(s.sandbox.read(file), plainEntry(file.toUtf8() + " notes"));
-    QCOMPARE(shownNames(*form.File1), shown);
-    QCOMPARE(form.Label1->text(), "URLs in list: " + QString::number(shown.size()));
-    const bool kept = answer == dialogs::No;
-    QCOMPARE(form.File1->fileName(), kept ? "news" : "");
-    QTRY_COMPARE(form.Command7->isEnabled(), kept);
-}
-
-// The button under the pointer shows the highlighted picture, the other three the
-// normal one. Over a control without a movement handler the last highlight stays; a
-// disabled button never lights up, for the pointer over it is over the window.
-void TestForm1::hover()
-{
-    QCursor::setPos(5000, 5000); // away from every window
-    Session s;
-    QVERIFY(s.open({"news"}));
-    Form1 &form = *s.form;
-    QVERIFY(form.Image2->pixmap().toImage() != form.Image3->pixmap().toImage());
-    QVERIFY(form.Command7->picture().cacheKey() == form.Image3->pixmap().cacheKey());
-    QTRY_VERIFY(!form.Command7->isEnabled());
-    QCOMPARE(pointAt(form, "Command3"), "Command3");
-    QCOMPARE(pointAt(form, "Command7"), "");
-    QCOMPARE(pointAt(form, "Command6"), "Command6");
-    QCOMPARE(pointAt(form, "Label1"), "Command6");
-    QCOMPARE(pointAt(form, "File1"), "");
-    QVERIFY(select(form, "news"));
-    QCOMPARE(pointAt(form, "Command3"), "Command3");
-    QCOMPARE(pointAt(form, "Command5"), "Command5");
-    QCOMPARE(pointAt(form, "Command7"), "Command7");
-    QCOMPARE(pointAt(form, "Text1"), "");
 }
 
 void TestForm1::keys_data()
@@ -419,30 +361,26 @@ void TestForm1::keys_data()
                         const char *key, const char *after) {
         QTest::newRow(tag) << int(state) << search << focus << key << after;
     };
-    row("Down in the search selects the first shown", Idle, "e", "Text1", "Down",
-        " | 0 | File1 | beta | e | ");
-    row("Escape clears the search", Idle, "ne", "Text1", "Esc", " | 0 | Text1 |  |  | ");
-    row("Tab, then Down selects the first entry", Idle, "", "Text1", "Tab, Down",
-        " | 0 | File1 | alpha |  | ");
-    row("Up in the list selects the last entry", Idle, "", "File1", "Up",
-        " | 0 | File1 | news |  | ");
-    row("Return opens the first address", Idle, "", "File1", "Down, Return",
+    row("Down in the search", Idle, "e", "Text1", "Down", " | 0 | File1 | beta | e | ");
+    row("Escape in the search", Idle, "ne", "Text1", "Esc", " | 0 | Text1 |  |  | ");
+    row("Tab, then Down in the list", Idle, "", "Text1", "Tab, Down", " | 0 | File1 | alpha |  | ");
+    row("Up in the list", Idle, "", "File1", "Up", " | 0 | File1 | news |  | ");
+    row("Return in the list", Idle, "", "File1", "Down, Return",
         " | 0 | File1 | alpha |  | https://alpha.example/a");
-    row("Ctrl+F marks the search", Idle, "ne", "File1", "Ctrl+F", " | 0 | Text1 |  | [ne] | ");
-    row("Delete asks", Selected, "", "File1", "Del", "Command7 | 1 | File1 | news |  | ");
-    row("Delete, its button disabled", Disabled, "", "File1", "Del", " | 0 | File1 | news |  | ");
-    row("Ctrl+N adds", Selected, "", "File1", "Ctrl+N", "Command3 | 1 | File1 | news |  | ");
-    row("Ctrl+E in the search box edits", Selected, "", "Text1", "Ctrl+E",
+    row("Ctrl+F", Idle, "ne", "File1", "Ctrl+F", " | 0 | Text1 |  | [ne] | ");
+    row("Delete", Selected, "", "File1", "Del", "Command7 | 1 | File1 | news |  | ");
+    row("Delete, disabled", Disabled, "", "File1", "Del", " | 0 | File1 | news |  | ");
+    row("Ctrl+N", Selected, "", "File1", "Ctrl+N", "Command3 | 1 | File1 | news |  | ");
+    row("Ctrl+E in the search", Selected, "", "Text1", "Ctrl+E",
         "Command5 | 0 | RichTextBox1 | news |  | ");
-    row("F2 edits", Selected, "", "File1", "F2", "Command5 | 0 | RichTextBox1 | news |  | ");
-    row("Ctrl+E, its button disabled", Disabled, "", "Text1", "Ctrl+E",
-        " | 0 | Text1 | news |  | ");
-    row("Ctrl+S saves the new entry", Adding, "", "g", "Ctrl+S",
+    row("F2", Selected, "", "File1", "F2", "Command5 | 0 | RichTextBox1 | news |  | ");
+    row("Ctrl+E, disabled", Disabled, "", "Text1", "Ctrl+E", " | 0 | Text1 | news |  | ");
+    row("Ctrl+S in the new-entry box", Adding, "", "g", "Ctrl+S",
         "Command4 | 0 | none | news |  | ");
-    row("Ctrl+S, no add under way", Selected, "", "Text1", "Ctrl+S", " | 0 | Text1 | news |  | ");
-    row("Ctrl+S saves in the editor", Editing, "", "RichTextBox1", "Ctrl+S",
+    row("Ctrl+S, no add", Selected, "", "Text1", "Ctrl+S", " | 0 | Text1 | news |  | ");
+    row("Ctrl+S in the editor", Editing, "", "RichTextBox1", "Ctrl+S",
         "Command1 | 0 | none | news |  | ");
-    row("Return presses the focused button", Selected, "", "Command3", "Return",
+    row("Return on a button", Selected, "", "Command3", "Return",
         "Command3 | 1 | Command3 | news |  | ");
 }
 
@@ -459,12 +397,10 @@ void TestForm1::keys()
     Form1 &form = *s.form;
     m_opened.clear();
     typeSearch(form, search);
-    if (state == Disabled) {
-        QTRY_VERIFY(!form.Command7->isEnabled());
-        form.Timer1->stop();
-        QVERIFY(clickEntry(*form.File1, "news"));
-    }
-    QVERIFY(state == Idle || state == Disabled || select(form, "news"));
+    // Disabled: the entry is clicked between two ticks, its buttons still disabled.
+    QTRY_VERIFY(state != Disabled || (!form.Command7->isEnabled() && (form.Timer1->stop(), true)));
+    QVERIFY(state == Idle ||
+            (state == Disabled ? clickEntry(*form.File1, "news") : select(form, "news")));
     if (state == Adding)
         startAdd(form, s.dialogs, "fresh");
     QWidget *window = state == Editing ? openEditor(form) : static_cast<QWidget *>(&form);
@@ -497,18 +433,13 @@ void TestForm1::dropStartsFilledAdd_data()
     QTest::addColumn<QString>("proposed"); // the name proposed, "" when the drop is ignored
     QTest::addColumn<QString>("address");
     const QString mozUrl = "https://example.org/page\nExample / Page";
-    QTest::newRow("x-moz-url with its title")
-        << "text/x-moz-url"
-        << QByteArray(reinterpret_cast<const char *>(mozUrl.utf16()), mozUrl.size() * 2)
-        << "Example - Page"
-        << "https://example.org/page";
+    const QByteArray utf16(reinterpret_cast<const char *>(mozUrl.utf16()), mozUrl.size() * 2);
+    QTest::newRow("x-moz-url with its title") << "text/x-moz-url" << utf16 << "Example - Page"
+                                              << "https://example.org/page";
     QTest::newRow("uri-list") << "text/uri-list"
                               << QByteArray("# dragged\r\nhttps://xn--e1afmkfd.xn--p1ai/a%20b\r\n")
                               << "пример.рф"
                               << "https://пример.рф/a%20b";
-    QTest::newRow("plain-text address")
-        << "text/plain" << QByteArray(" mailto:ann@example.org\n") << "ann@example.org"
-        << "mailto:ann@example.org";
     QTest::newRow("local file ignored")
         << "text/uri-list" << QByteArray("file:///etc/passwd\r\n") << ""
         << "";

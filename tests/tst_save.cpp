@@ -1,4 +1,3 @@
-#include "controls/filelist/filelistbox.h"
 #include "controls/richtext/richtextbox.h"
 #include "editprofile/editprofile.h"
 #include "Form1/form1.h"
@@ -6,7 +5,6 @@
 #include "testsupport.h"
 
 #include <QDir>
-#include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
@@ -70,8 +68,6 @@ void TestSave::typedText_data()
     const QString conflict = "The entry \"%1\" was %2 since you %3 it. %4?";
     const QString replace = "Replace it with your text";
     const QString changed = conflict.arg("A", "changed by another program", "opened", replace);
-    row("rewritten by another program, Yes", false, "rewritten", "save", dialogs::Yes, changed,
-        true, "");
     row("rewritten by another program, No", false, "rewritten", "save", dialogs::No, changed, false,
         "A notes typed");
     row("deleted, Yes", false, "deleted", "save", dialogs::Yes,
@@ -92,8 +88,6 @@ void TestSave::typedText_data()
         "A notes typed");
     row("main window closed during an add, Save", true, "", "close", dialogs::Save, closingAdd,
         true, "");
-    row("main window closed during an add, Discard", true, "", "close", dialogs::Discard,
-        closingAdd, false, "");
     row("main window closed during an add, Cancel", true, "", "close", dialogs::Cancel, closingAdd,
         false, "N typed");
 }
