@@ -142,7 +142,6 @@ void typeSearch(Form1 &form, const QString &text)
 
 void typeAtEnd(RichTextBox &box, const QString &text)
 {
-    box.setFocus();
     QTest::keyClick(&box, Qt::Key_End, Qt::ControlModifier);
     typeKeys(&box, text);
 }

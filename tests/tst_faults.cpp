@@ -161,21 +161,17 @@ void TestFaults::unusualNames_data()
     QTest::addColumn<QString>("name");
     // What the user types into the search box to find it.
     QTest::addColumn<QString>("search");
-    QTest::newRow("spaces at both ends") << "  spaced  "
-                                         << "  spaced ";
-    QTest::newRow("only spaces") << "   "
-                                 << "   ";
-    QTest::newRow("Cyrillic and emoji") << "Новости 🌍🚀"
-                                        << "ости 🌍";
-    QTest::newRow("brackets and wildcards") << "[draft] why?*"
-                                            << "[draft] why?";
-    QTest::newRow("backslash, quotes, percent, dollar") << "C:\\ \"hi\" 100% $HOME %1"
-                                                        << "% $";
-    QTest::newRow("decomposed, found composed") << "cafe\u0301 paris"
-                                                << "café";
-    QTest::newRow("Qt's modified mark") << "news [*] draft"
-                                        << "[*]";
-    QTest::newRow("what a name not in UTF-8 is shown as") << QFile::decodeName(kNotUtf8) << "caf";
+    const auto row = [](const char *tag, const QString &name, const char *search) {
+        QTest::newRow(tag) << name << search;
+    };
+    row("spaces at both ends", "  spaced  ", "  spaced ");
+    row("only spaces", "   ", "   ");
+    row("Cyrillic and emoji", "Новости 🌍🚀", "ости 🌍");
+    row("brackets and wildcards", "[draft] why?*", "[draft] why?");
+    row("backslash, quotes, percent, dollar", "C:\\ \"hi\" 100% $HOME %1", "% $");
+    row("decomposed, found composed", "cafe\u0301 paris", "café");
+    row("Qt's modified mark", "news [*] draft", "[*]");
+    row("what a name not in UTF-8 is shown as", QFile::decodeName(kNotUtf8), "caf");
 }
 
 // A name that is allowed is used exactly as typed by every command, in the List folder
