@@ -1,4 +1,5 @@
 #include "controls/filelist/filelistbox.h"
+#include "controls/filelist/filelistmodel.h"
 #include "controls/richtext/richtextbox.h"
 #include "editprofile/editprofile.h"
 #include "Form1/form1.h"
@@ -9,6 +10,7 @@
 #include <QAccessible>
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +22,8 @@
 #include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
+
+#include <cstdio>
 
 #include <sys/stat.h>
 
@@ -33,6 +37,8 @@ enum Base { NoList, Unmakeable, Deleted };
 // What is under way when a key is pressed: nothing selected, an entry selected (its
 // buttons enabled or, between two ticks, still disabled), an add, or the editor open.
 enum State { Idle, Selected, Disabled, Adding, Editing };
+// What another program does to the folder while the window shows it, "beta" selected.
+enum Change { Made, OtherDeleted, Rewritten, Renamed, SelectedDeleted, Burst, EditorSave };
 
 // Moves the pointer to the middle of the named control and says which of the four
 // buttons do not show the normal picture then.
@@ -75,6 +81,8 @@ private slots:
     void startup_data();
     void startup();
     void browsing();
+    void followsItsFolder_data();
+    void followsItsFolder();
     void adding();
     void keys_data();
     void keys();
@@ -293,6 +301,74 @@ void TestForm1::browsing()
     QCOMPARE(shownNames(*form.File1), QStringList("nows"));
     QCOMPARE(form.Label1->text(), "URLs in list: 1");
     QTRY_VERIFY(!form.Command7->isEnabled());
+}
+
+void TestForm1::followsItsFolder_data()
+{
+    QTest::addColumn<int>("change");
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QString>("pane"); // "" when nothing is selected then
+    const auto row = [](const char *tag, Change change, const char *search, const char *pane) {
+        QTest::newRow(tag) << int(change) << search << pane;
+    };
+    row("entries made, search active", Made, "et", "beta notes");
+    row("another entry deleted", OtherDeleted, "", "beta notes");
+    row("selected rewritten in place", Rewritten, "", "rewritten");
+    row("selected replaced by a rename", Renamed, "b", "renamed");
+    row("selected deleted", SelectedDeleted, "", "");
+    row("3,000 entries in a burst, search active", Burst, "t", "beta notes");
+    row("the editor saves the selected entry", EditorSave, "", "beta notes, edited");
+}
+
+// The window catches up with the folder by itself and asks nothing; a burst is read
+// about once a second while it lasts, however many files it writes.
+void TestForm1::followsItsFolder()
+{
+    QFETCH(int, change);
+    QFETCH(QString, search);
+    QFETCH(QString, pane);
+    Session s;
+    QVERIFY(s.open({"alpha", "beta", "gamma"}));
+    Form1 &form = *s.form;
+    typeSearch(form, search);
+    QVERIFY(select(form, "beta"));
+    const auto &model = *qobject_cast<const FileListModel *>(form.File1->model());
+    const int readsBefore = model.readCount();
+    QElapsedTimer clock;
+    clock.start();
+    if (change == Made)
+        for (const char *name : {"better", "omega"})
+            s.sandbox.write(name, plainEntry(name));
+    for (int i = 0; change == Burst && i < 3000; ++i) {
+        // As a sync tool writes: the window handles its events meanwhile.
+        s.sandbox.write(QString::asprintf("burst %04d", i), plainEntry("x"));
+        if (i % 50 == 0)
+            QCoreApplication::processEvents();
+    }
+    if (change == OtherDeleted || change == SelectedDeleted)
+        QVERIFY(QFile::remove(s.sandbox.entry(change == OtherDeleted ? "alpha" : "beta")));
+    if (change == Rewritten || change == Renamed)
+        s.sandbox.write(change == Renamed ? ".partial" : "beta", plainEntry(pane.toUtf8()));
+    if (change == Renamed)
+        QCOMPARE(std::rename(qPrintable(s.sandbox.entry(".partial")),
+                             qPrintable(s.sandbox.entry("beta"))),
+                 0);
+    if (change == EditorSave) {
+        editprofile *editor = openEditor(form);
+        QVERIFY(editor);
+        typeAtEnd(*editor->RichTextBox1, ", edited");
+        QVERIFY(saveAndClose(*editor));
+    }
+    QStringList expected = QDir(s.sandbox.list()).entryList({'*' + search + '*'}, QDir::Files);
+    expected.sort(Qt::CaseInsensitive);
+    QTRY_COMPARE_WITH_TIMEOUT(shownNames(*form.File1), expected, 20000);
+    QCOMPARE(form.Label1->text(), "URLs in list: " + QString::number(expected.size()));
+    QCOMPARE(form.l->text(), search.isEmpty() ? "" : " Found: " + QString::number(expected.size()));
+    QTRY_COMPARE(form.Text2->toPlainText(), pane);
+    QCOMPARE(form.File1->fileName(), pane.isEmpty() ? "" : "beta");
+    QCOMPARE(s.dialogs.prompts(), QStringList());
+    const qint64 reads = model.readCount() - readsBefore;
+    QVERIFY2(reads <= 4 + clock.elapsed() / 1000, qPrintable(QString::number(reads)));
 }
 
 void TestForm1::adding()
