@@ -133,9 +133,10 @@ void TestFaults::writeFails()
     QCOMPARE(s.stillUsable(), QString());
 }
 
-// The selected entry replaced by a folder behind the program's back: select and edit
-// report it, the pane keeps what it showed and the editor, with nothing loaded, closes at
-// once; delete reports it and removes nothing.
+// The selected entry replaced by a folder behind the program's back, before the list
+// catches up: select, edit and delete report it and remove nothing; the pane keeps what
+// it showed; a new editor, with nothing loaded, closes at once, while one already open
+// keeps its entry and text.
 void TestFaults::entryReplacedByAFolder()
 {
     Session s;
@@ -146,13 +147,21 @@ void TestFaults::entryReplacedByAFolder()
     QVERIFY(QDir(s.sandbox.list()).mkpath("victim/inner"));
     QVERIFY(clickEntry(*form.File1, "victim"));
     QCOMPARE(form.Text2->toPlainText(), "neighbour notes");
-    QVERIFY(QTest::qWaitFor([&] { return form.Command5->isEnabled(); }));
     QCOMPARE(openEditor(form), nullptr);
+    QVERIFY(clickEntry(*form.File1, "neighbour"));
+    editprofile *editor = openEditor(form);
+    QVERIFY(editor);
+    typeAtEnd(*editor->RichTextBox1, " typed");
+    QVERIFY(clickEntry(*form.File1, "victim"));
+    s.dialogs.answerMessages({dialogs::Discard});
+    QCOMPARE(openEditor(form), editor);
     deleteSelected(form, s.dialogs, dialogs::Yes);
-    QCOMPARE(reportMismatch(s.dialogs, 3, s.sandbox.entry("victim")), QString());
-    QCOMPARE(s.dialogs.errors().filter(s.sandbox.entry("victim")).size(), 3);
+    QCOMPARE(s.dialogs.errors().size(), 5);
+    QCOMPARE(s.dialogs.errors().filter(s.sandbox.entry("victim")).size(), 5);
     QVERIFY(QFileInfo(s.sandbox.entry("victim/inner")).isDir());
     QCOMPARE(form.Label1->text(), "URLs in list: 2");
+    QVERIFY(saveAndClose(*editor));
+    QCOMPARE(s.sandbox.read("neighbour"), plainEntry("neighbour notes typed"));
     QCOMPARE(s.stillUsable(), QString());
 }
 

@@ -35,8 +35,9 @@ namespace {
 // can be made, or in a folder deleted since.
 enum Base { NoList, Unmakeable, Deleted };
 // What is under way when a key is pressed: nothing selected, an entry selected (its
-// buttons enabled or, between two ticks, still disabled), an add, or the editor open.
-enum State { Idle, Selected, Disabled, Adding, Editing };
+// buttons enabled or, between two ticks, still disabled), the selection gone before the
+// tick disables them, an add, or the editor open.
+enum State { Idle, Selected, Disabled, Deselected, Adding, Editing };
 // What another program does to the folder while the window shows it, "beta" selected.
 enum Change { Made, OtherDeleted, Rewritten, Renamed, SelectedDeleted, Burst, EditorSave };
 
@@ -101,10 +102,6 @@ void TestForm1::design()
     QVERIFY(s.open({"zeta", news}));
     Form1 &form = *s.form;
     QCOMPARE(form.windowTitle(), "Sitebook");
-    QCOMPARE(form.font().family() + QString::number(form.font().pointSizeF()), "Arial9.75");
-    QCOMPARE(QStringList({form.Frame1->title(), form.Label2->text(), form.Frame2->title(),
-                          form.Frame3->title()}),
-             QStringList({"URL list", "Search:", "Information", "Statistics:"}));
     // The bars keep their size on a dense screen and are drawn from pictures with as many
     // pixels as the screen has (CTest runs this also at twice the scale).
     for (const PictureButton *button : {form.Command3, form.Command7}) {
@@ -143,14 +140,10 @@ void TestForm1::design()
                                  "About \"Sitebook\" soft", "Delete selected URL",
                                  "New entry's text", "Save", "Entry's text", "Save"}));
 
-    // The About text as stored: the name, an empty line, two web addresses, an empty line
-    // and three mail addresses, each line ended by CR LF.
+    // The About text as stored, its lines ended by CR LF.
     s.dialogs.clear();
     QTest::mouseClick(form.Command6, Qt::LeftButton);
-    const QStringList about = s.dialogs.prompts().value(0).split(QStringLiteral("\r\n"));
-    QCOMPARE(about.size(), 9);
-    QCOMPARE(about[0] + about[1] + about[4] + about[8], "Sitebook");
-    QVERIFY(about[2].startsWith("https://") && about[7].contains(u'@'));
+    QVERIFY(s.dialogs.prompts().value(0).startsWith("Sitebook\r\n\r\nhttps://"));
     QCOMPARE(s.dialogs.asked().value(0).code, int(dialogs::Information));
 
     // The real message box, read and answered No as soon as it is up, shows the name as
@@ -447,11 +440,14 @@ void TestForm1::keys_data()
     row("Ctrl+F", Idle, "ne", "File1", "Ctrl+F", " | 0 | Text1 |  | [ne] | ");
     row("Delete", Selected, "", "File1", "Del", "Command7 | 1 | File1 | news |  | ");
     row("Delete, disabled", Disabled, "", "File1", "Del", " | 0 | File1 | news |  | ");
+    row("Delete, the selection gone", Deselected, "", "File1", "Del",
+        "Command7 | 0 | File1 |  |  | ");
     row("Ctrl+N", Selected, "", "File1", "Ctrl+N", "Command3 | 1 | File1 | news |  | ");
     row("Ctrl+E in the search", Selected, "", "Text1", "Ctrl+E",
         "Command5 | 0 | RichTextBox1 | news |  | ");
     row("F2", Selected, "", "File1", "F2", "Command5 | 0 | RichTextBox1 | news |  | ");
     row("Ctrl+E, disabled", Disabled, "", "Text1", "Ctrl+E", " | 0 | Text1 | news |  | ");
+    row("F2, the selection gone", Deselected, "", "File1", "F2", "Command5 | 0 | File1 |  |  | ");
     row("Ctrl+S in the new-entry box", Adding, "", "g", "Ctrl+S",
         "Command4 | 0 | none | news |  | ");
     row("Ctrl+S, no add", Selected, "", "Text1", "Ctrl+S", " | 0 | Text1 | news |  | ");
@@ -478,6 +474,11 @@ void TestForm1::keys()
     QTRY_VERIFY(state != Disabled || (!form.Command7->isEnabled() && (form.Timer1->stop(), true)));
     QVERIFY(state == Idle ||
             (state == Disabled ? clickEntry(*form.File1, "news") : select(form, "news")));
+    if (state == Deselected) {
+        form.Timer1->stop();
+        form.File1->clearSelection();
+        form.File1->setCurrentIndex(QModelIndex());
+    }
     if (state == Adding)
         startAdd(form, s.dialogs, "fresh");
     QWidget *window = state == Editing ? openEditor(form) : static_cast<QWidget *>(&form);
