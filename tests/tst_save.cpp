@@ -2,14 +2,19 @@
 #include "editprofile/editprofile.h"
 #include "Form1/form1.h"
 #include "Form1/picturebutton.h"
+#include "rtf/rtfmeasure.h"
 #include "testsupport.h"
 
 #include <QDir>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 
 #include <cstdio>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 using namespace testsupport;
 
@@ -21,6 +26,8 @@ private slots:
     void editorSavesTheEntryItLoaded();
     void typedText_data();
     void typedText();
+    void refusals_data();
+    void refusals();
 };
 
 // One editor at most, not modal, not owned by the main window: it writes the entry it
@@ -151,6 +158,85 @@ void TestSave::typedText()
                  shows);
     else
         QTRY_COMPARE(editor ? editor->RichTextBox1->toPlainText() : "", shows);
+}
+
+void TestSave::refusals_data()
+{
+    // What stands at the entry's name, or "/dev/stdout" (a pipe here).
+    QTest::addColumn<QString>("target");
+    // Saved by sitebook-rtf resave, as the editor saves, rather than by the rich-text box.
+    QTest::addColumn<bool>("byTool");
+    QTest::addColumn<QString>("reason");
+    const QString special = "it is %1, not a regular file, and only a regular file is replaced";
+    QTest::newRow("FIFO") << "FIFO" << false << special.arg("a FIFO (named pipe)");
+    QTest::newRow("link to a character device") << "device" << false << special.arg("a device");
+    QTest::newRow("too large to show again") << "large" << false << rtf::Measure::refusal();
+    QTest::newRow("resave onto a read-only entry")
+        << "read-only" << true << "you have no permission to change it (Permission denied)";
+    QTest::newRow("resave to /dev/stdout")
+        << "/dev/stdout" << true << special.arg("a FIFO (named pipe)");
+}
+
+// Each refusal is reported with the path and the reason, and leaves what stands at the
+// name as it was, with no temporary beside it.
+void TestSave::refusals()
+{
+    QFETCH(QString, target);
+    QFETCH(bool, byTool);
+    QFETCH(QString, reason);
+    Sandbox sandbox;
+    const QString path = target.startsWith(u'/') ? target : sandbox.entry("e");
+    const QByteArray raw = QFile::encodeName(path);
+    const QByteArray device = QFile::encodeName(sandbox.base() + "/null");
+    if (target == "FIFO")
+        QCOMPARE(::mkfifo(raw.constData(), 0644), 0);
+    // A null device of the test's own: a save that replaced it would harm nothing else.
+    if (target == "device" && ::mknod(device.constData(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+        QSKIP("cannot make a device node here");
+    if (target == "device")
+        QCOMPARE(::symlink(device.constData(), raw.constData()), 0);
+    if (target == "large" || target == "read-only")
+        sandbox.write("e", "old");
+    QStringList tool = {SITEBOOK_RTF_TOOL};
+    // Root may write any file, so the tool runs as an ordinary user, for whom the List
+    // folder is writable: the rename alone would succeed.
+    if (target == "read-only" && ::geteuid() == 0) {
+        tool = QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"} + tool;
+        QVERIFY(::chmod(QFile::encodeName(sandbox.base()).constData(), 0755) == 0 &&
+                ::chmod(QFile::encodeName(sandbox.list()).constData(), 0777) == 0);
+    }
+    QVERIFY(target != "read-only" || ::chmod(raw.constData(), 0444) == 0);
+    // What stands at the name: its kind, identity and size.
+    const auto found = [&raw] {
+        struct stat info {};
+        ::stat(raw.constData(), &info);
+        return std::tuple(info.st_mode, info.st_ino, info.st_size);
+    };
+    const auto before = found();
+    QString message;
+    if (byTool) {
+        sandbox.write("in", plainEntry("new"));
+        QProcess run;
+        const QString program = tool.takeFirst();
+        run.start(program, tool << "resave" << sandbox.entry("in") << path);
+        QVERIFY(run.waitForFinished(60000));
+        QCOMPARE(run.exitCode(), 1);
+        QCOMPARE(run.readAllStandardOutput(), QByteArray());
+        // The last line; Qt may warn before it.
+        message = QString::fromLocal8Bit(run.readAllStandardError().trimmed())
+                      .section(u'\n', -1)
+                      .remove("sitebook-rtf: ");
+    } else {
+        RichTextBox box;
+        box.setPlainText(target == "large" ? QString("word ").repeated(400'001) : "new");
+        const Status saved = box.saveFile(path);
+        QVERIFY(!saved);
+        message = saved.message();
+    }
+    QCOMPARE(message, QString("Cannot write the entry \"%1\": %2").arg(path, reason));
+    QVERIFY(found() == before);
+    const QStringList left = folderContents(sandbox.list()) + folderContents(sandbox.base());
+    QCOMPARE(left.filter(".sitebook-"), QStringList());
 }
 
 QTEST_MAIN(TestSave)
