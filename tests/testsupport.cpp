@@ -1,37 +1,42 @@
 #include "testsupport.h"
 
-#include "Form1/form1.h"
-#include "Form1/picturebutton.h"
 #include "controls/filelist/filelistbox.h"
 #include "controls/richtext/richtextbox.h"
 #include "editprofile/editprofile.h"
+#include "Form1/form1.h"
+#include "Form1/picturebutton.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace testsupport {
+namespace {
 
-ScriptedDialogs::ScriptedDialogs() : m_previous(dialogs::setProvider(this)) {}
-
-ScriptedDialogs::~ScriptedDialogs()
+// One key event per character, carrying it, as a keyboard in any layout or an input
+// method delivers text; a pair of surrogates goes in one event.
+void typeKeys(QWidget *widget, const QString &text)
 {
-    dialogs::setProvider(m_previous);
+    widget->setFocus();
+    for (qsizetype i = 0, length = 1; i < text.size(); i += length) {
+        length = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, text.mid(i, length),
+                            Qt::NoModifier);
+    }
 }
+
+} // namespace
 
 QStringList ScriptedDialogs::prompts() const
 {
@@ -44,23 +49,22 @@ QStringList ScriptedDialogs::prompts() const
 QStringList ScriptedDialogs::errors() const
 {
     QStringList result;
-    for (const Asked &a : m_asked) {
-        if (a.kind == Asked::Message && (a.code & dialogs::Critical))
+    for (const Asked &a : m_asked)
+        if (a.code & dialogs::Critical)
             result << a.prompt;
-    }
     return result;
 }
 
 int ScriptedDialogs::msgBox(const QString &prompt, int code, const QString &title)
 {
-    m_asked.append({Asked::Message, prompt, code, title, QString()});
+    m_asked.append({prompt, code, title, QString()});
     return m_answers.isEmpty() ? dialogs::Ok : m_answers.takeFirst();
 }
 
 QString ScriptedDialogs::inputBox(const QString &prompt, const QString &title,
                                   const QString &defaultText)
 {
-    m_asked.append({Asked::Input, prompt, 0, title, defaultText});
+    m_asked.append({prompt, 0, title, defaultText});
     return m_inputs.isEmpty() ? QString() : m_inputs.takeFirst();
 }
 
@@ -86,14 +90,7 @@ void Sandbox::write(const QString &name, const QByteArray &bytes) const
 QByteArray Sandbox::read(const QString &name) const
 {
     QFile file(entry(name));
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<unreadable>");
-    return file.readAll();
-}
-
-bool Sandbox::exists(const QString &name) const
-{
-    return QFileInfo::exists(entry(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
 QByteArray plainEntry(const QByteArray &escapedText)
@@ -104,23 +101,11 @@ QByteArray plainEntry(const QByteArray &escapedText)
            escapedText + QByteArrayLiteral("\r\n\\par }\r\n");
 }
 
-std::unique_ptr<Form1> openForm1()
-{
-    auto form = std::make_unique<Form1>();
-    if (!form->Form1_Load())
-        return nullptr;
-    form->show();
-    if (!QTest::qWaitForWindowExposed(form.get()))
-        return nullptr;
-    return form;
-}
-
 QStringList shownNames(const FileListBox &list)
 {
     QStringList names;
-    const QAbstractItemModel *model = list.model();
-    for (int row = 0; row < model->rowCount(); ++row)
-        names << model->index(row, 0).data().toString();
+    for (int row = 0; row < list.model()->rowCount(); ++row)
+        names << list.model()->index(row, 0).data().toString();
     return names;
 }
 
@@ -152,28 +137,13 @@ bool select(Form1 &form, const QString &name)
 
 void typeSearch(Form1 &form, const QString &text)
 {
-    form.Text1->setFocus();
-    // One key event per character, surrogate pairs kept together.
-    for (int i = 0; i < text.size(); ++i) {
-        const int length = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
-        QTest::sendKeyEvent(QTest::Click, form.Text1, Qt::Key_unknown, text.mid(i, length),
-                            Qt::NoModifier);
-        i += length - 1;
-    }
-}
-
-void clearSearch(Form1 &form)
-{
-    form.Text1->setFocus();
-    QTest::keyClick(form.Text1, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(form.Text1, Qt::Key_Backspace);
+    typeKeys(form.Text1, text);
 }
 
 void typeAtEnd(RichTextBox &box, const QString &text)
 {
-    box.setFocus();
     QTest::keyClick(&box, Qt::Key_End, Qt::ControlModifier);
-    QTest::keyClicks(&box, text);
+    typeKeys(&box, text);
 }
 
 void startAdd(Form1 &form, ScriptedDialogs &dialogs, const QString &name)
@@ -184,8 +154,7 @@ void startAdd(Form1 &form, ScriptedDialogs &dialogs, const QString &name)
 
 void typeAndSave(Form1 &form, const QString &text)
 {
-    form.g->setFocus();
-    QTest::keyClicks(form.g, text);
+    typeAtEnd(*form.g, text);
     QTest::mouseClick(form.Command4, Qt::LeftButton);
 }
 
@@ -224,8 +193,7 @@ void deleteSelected(Form1 &form, ScriptedDialogs &dialogs, int answer)
     QTest::mouseClick(form.Command7, Qt::LeftButton);
 }
 
-QString reportMismatch(const ScriptedDialogs &dialogs, qsizetype count,
-                       const QString &path)
+QString reportMismatch(const ScriptedDialogs &dialogs, qsizetype count, const QString &path)
 {
     const QStringList errors = dialogs.errors();
     if (errors.size() == count && (count == 0 || errors.constLast().contains(path)))
@@ -236,38 +204,27 @@ QString reportMismatch(const ScriptedDialogs &dialogs, qsizetype count,
         .arg(path, dialogs.prompts().join(u" | "));
 }
 
-bool Session::open()
+bool Session::open(const QStringList &entries)
 {
-    form = openForm1();
-    return form != nullptr;
+    for (const QString &name : entries)
+        sandbox.write(name, plainEntry(name.toUtf8() + " notes"));
+    form = std::make_unique<Form1>();
+    if (!form->Form1_Load())
+        return false;
+    form->show();
+    return QTest::qWaitForWindowExposed(form.get());
 }
 
 QString Session::addAndShow(const QString &name, const QString &text)
 {
-    const qsizetype errorsBefore = dialogs.errors().size();
-    const auto newReport = [&] {
-        return dialogs.errors().size() != errorsBefore
-                   ? QStringLiteral("error report: ") + dialogs.errors().constLast()
-                   : QString();
-    };
+    const qsizetype asked = dialogs.asked().size();
     startAdd(*form, dialogs, name);
-    if (!form->Command4->isEnabled())
-        return QStringLiteral("the add did not start: ") + dialogs.prompts().join(u" | ");
     typeAndSave(*form, text);
-    if (form->Command4->isEnabled())
-        return QStringLiteral("the save did not end the add: ") + dialogs.prompts().join(u" | ");
-    if (!newReport().isEmpty())
-        return newReport();
-    if (!QFile::exists(sandbox.entry(name)))
-        return QStringLiteral("no file at ") + sandbox.entry(name);
-    const QStringList shown = shownNames(*form->File1);
-    if (!shown.contains(name))
-        return QStringLiteral("not listed: ") + shown.join(QLatin1Char(','));
-    if (!select(*form, name))
-        return QStringLiteral("cannot select it");
-    if (form->Text2->toPlainText() != text)
-        return QStringLiteral("the pane shows \"%1\"").arg(form->Text2->toPlainText());
-    return newReport();
+    // The add asks for the name and tells the user to type; anything more went wrong.
+    if (!select(*form, name) || form->Command4->isEnabled() || dialogs.asked().size() != asked + 2)
+        return "the add of \"" + name + "\" failed: " + dialogs.prompts().mid(asked).join(u" | ");
+    const QString shown = form->Text2->toPlainText();
+    return shown == text ? QString() : "the pane shows \"" + shown + '"';
 }
 
 void resetPeakMemory()
@@ -287,27 +244,19 @@ qint64 peakMemoryMiB()
                 return line.mid(6).trimmed().split(' ').value(0).toLongLong() / 1024;
         }
     }
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024;
+    return -1;
 }
 
 bool sanitized()
 {
-#if defined(__SANITIZE_ADDRESS__)
-    return true;
-#elif defined(__has_feature)
-    return __has_feature(address_sanitizer);
-#else
-    return false;
-#endif
+    return SITEBOOK_SANITIZED != 0;
 }
 
 SmallDisk::SmallDisk(const QString &folder, int kibibytes) : m_folder(folder)
 {
     const QByteArray options = "size=" + QByteArray::number(kibibytes) + "k,mode=0755";
-    const QByteArray path = QFile::encodeName(folder);
-    m_mounted = ::mount("tmpfs", path.constData(), "tmpfs", 0, options.constData()) == 0;
+    m_mounted = ::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0,
+                        options.constData()) == 0;
     if (!m_mounted)
         m_why = QStringLiteral("mounting a tmpfs on %1 was refused: %2")
                     .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
@@ -322,17 +271,9 @@ SmallDisk::~SmallDisk()
 
 bool SmallDisk::fill()
 {
-    if (!m_mounted) {
-        qInfo("%s; the full disk is a file-size limit of zero instead", qPrintable(m_why));
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{};
-        ::getrlimit(RLIMIT_FSIZE, &limit);
-        limit.rlim_cur = 0;
-        m_limited = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
-        return m_limited;
-    }
     const QByteArray path = QFile::encodeName(m_folder + QLatin1Char('/') + fillerName());
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    const int fd =
+        m_mounted ? ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600) : -1;
     if (fd < 0)
         return false;
     // Whole pages first, then single bytes, until not one more byte fits.
@@ -349,21 +290,8 @@ bool SmallDisk::fill()
 
 void SmallDisk::free()
 {
-    if (m_mounted) {
+    if (m_mounted)
         ::unlink(QFile::encodeName(m_folder + QLatin1Char('/') + fillerName()).constData());
-    } else if (m_limited) {
-        rlimit limit{};
-        ::getrlimit(RLIMIT_FSIZE, &limit);
-        limit.rlim_cur = limit.rlim_max;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        m_limited = false;
-    }
-}
-
-bool SmallDisk::setReadOnly(bool readOnly)
-{
-    const unsigned long flags = MS_REMOUNT | (readOnly ? MS_RDONLY : 0);
-    return ::mount(nullptr, QFile::encodeName(m_folder).constData(), nullptr, flags, nullptr) == 0;
 }
 
 bool setImmutable(const QString &path, bool immutable)

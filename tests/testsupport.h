@@ -3,6 +3,7 @@
 #include "controls/dialogs/dialogs.h"
 
 #include <QByteArray>
+#include <QFileInfo>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -22,15 +23,14 @@ namespace testsupport {
 class ScriptedDialogs final : public dialogs::Provider {
 public:
     struct Asked {
-        enum Kind { Message, Input } kind;
         QString prompt;
-        int code;
+        int code; // 0 for the input box
         QString title;
         QString defaultText; // what the input box's field held when it was shown
     };
 
-    ScriptedDialogs();
-    ~ScriptedDialogs() override;
+    ScriptedDialogs() : m_previous(dialogs::setProvider(this)) {}
+    ~ScriptedDialogs() override { dialogs::setProvider(m_previous); }
     Q_DISABLE_COPY_MOVE(ScriptedDialogs)
 
     // Answers given in order; when the script runs out, messages get Ok and inputs "".
@@ -67,8 +67,9 @@ public:
     QString entry(const QString &name) const { return list() + QLatin1Char('/') + name; }
 
     void write(const QString &name, const QByteArray &bytes) const;
+    // The entry's bytes, or "<unreadable>".
     QByteArray read(const QString &name) const;
-    bool exists(const QString &name) const;
+    bool exists(const QString &name) const { return QFileInfo::exists(entry(name)); }
 
 private:
     QTemporaryDir m_dir;
@@ -77,9 +78,6 @@ private:
 
 // The bytes an entry holding one paragraph of plain text is saved as.
 QByteArray plainEntry(const QByteArray &escapedText);
-
-// A main window made in the current folder, loaded and shown.
-std::unique_ptr<Form1> openForm1();
 
 // Clicks the named entry in the list as a user would; false if it is not shown.
 bool clickEntry(FileListBox &list, const QString &name);
@@ -91,10 +89,10 @@ QStringList folderContents(const QString &folder);
 // Clicks the entry and waits for the selection timer to enable the edit and delete
 // buttons. False when the list does not show the name.
 bool select(Form1 &form, const QString &name);
-// Types into the search box key by key, as a user does; clearSearch empties it.
+// Types into the search box key by key, as a user does.
 void typeSearch(Form1 &form, const QString &text);
-void clearSearch(Form1 &form);
-// Types at the end of the box's text.
+// Types at the end of the box's text, one key event per character as a keyboard in any
+// layout delivers it (a pair of surrogates together).
 void typeAtEnd(RichTextBox &box, const QString &text);
 // Clicks "Add new URL to list", answering the input box with the name.
 void startAdd(Form1 &form, ScriptedDialogs &dialogs, const QString &name);
@@ -121,10 +119,10 @@ struct Session {
     ScriptedDialogs dialogs;
     std::unique_ptr<Form1> form;
 
-    bool open();
-    // The whole round a user makes with a new entry: add it with the text, see it
-    // listed, select it and read the text back. Empty on success, else what went
-    // wrong, so a test can say why the program is no longer usable.
+    // Writes these entries, each holding "<name> notes", and opens the main window.
+    bool open(const QStringList &entries = {});
+    // The whole round a user makes with a new entry: add it with the text, select it and
+    // read the text back. Empty on success, else what went wrong.
     QString addAndShow(const QString &name, const QString &text);
     QString stillUsable() { return addAndShow(QStringLiteral("after"), QStringLiteral("usable")); }
 };
@@ -136,11 +134,9 @@ qint64 peakMemoryMiB();
 // True when the program was built with AddressSanitizer, which slows it several times.
 bool sanitized();
 
-// A small tmpfs mounted on the (empty) folder for the life of the object, so a test
-// can fill a real disk or make it read-only. Root can mount on the machines the tests
-// run on; where mounting is refused, mounted() is false, why() says why, and fill()
-// falls back to a file-size limit of zero for the process (RLIMIT_FSIZE, with SIGXFSZ
-// ignored so a write fails with EFBIG instead of killing the program).
+// A small tmpfs mounted on the (empty) folder for the life of the object, so a test can
+// fill a real disk. Where mounting is refused (not root), mounted() is false and why()
+// says why; a test then skips.
 class SmallDisk {
 public:
     SmallDisk(const QString &folder, int kibibytes);
@@ -149,16 +145,14 @@ public:
 
     bool mounted() const { return m_mounted; }
     QString why() const { return m_why; }
-    // Fills every free block with a hidden file (or sets the limit); free() undoes it.
+    // Fills every free block with a hidden file; free() removes it.
     bool fill();
     void free();
-    bool setReadOnly(bool readOnly);
     static QString fillerName() { return QStringLiteral(".filler"); }
 
 private:
     QString m_folder;
     bool m_mounted = false;
-    bool m_limited = false;
     QString m_why;
 };
 

@@ -4,64 +4,65 @@
 #include "editprofile/editprofile.h"
 #include "Form1/form1.h"
 #include "Form1/picturebutton.h"
-#include "store/store.h"
 #include "testsupport.h"
 
+#include <private/qguiapplication_p.h>
+#include <QAccessible>
+#include <QDesktopServices>
 #include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
-#include <QPlainTextEdit>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
-#include <QTextBlock>
 #include <QTimer>
 
 #include <cstdio>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 
-using testsupport::Sandbox;
-using testsupport::ScriptedDialogs;
+using namespace testsupport;
 
 namespace {
 
-// Types as a user would, one key at a time; keys beyond Latin-1 carry their text.
-void typeInto(QWidget *widget, const QString &text)
+// Where the program is started: in a folder without a List folder, in one where none
+// can be made, or in a folder deleted since.
+enum Base { NoList, Unmakeable, Deleted };
+// What is under way when a key is pressed: nothing selected, an entry selected (its
+// buttons enabled or, between two ticks, still disabled), the selection gone before the
+// tick disables them, an add, or the editor open.
+enum State { Idle, Selected, Disabled, Deselected, Adding, Editing };
+// What another program does to the folder while the window shows it, "beta" selected.
+enum Change { Made, OtherDeleted, Rewritten, Renamed, SelectedDeleted, Burst, EditorSave };
+
+// Moves the pointer to the middle of the named control and says which of the four
+// buttons do not show the normal picture then.
+QString pointAt(Form1 &form, const char *name)
 {
-    for (const QChar ch : text) {
-        if (ch.unicode() < 0x80)
-            QTest::keyClicks(widget, QString(ch));
-        else
-            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(ch), Qt::NoModifier);
-    }
+    const auto *control = form.findChild<QWidget *>(QLatin1String(name));
+    QTest::mouseMove(&form, control->mapTo(&form, control->rect().center()));
+    QStringList lit;
+    for (const PictureButton *button : {form.Command6, form.Command3, form.Command5, form.Command7})
+        if (button->picture().cacheKey() != form.Image3->pixmap().cacheKey())
+            lit << button->objectName();
+    return lit.join(u' ');
 }
 
-void typeSearch(Form1 &form, const QString &text)
+// What a screen reader is told, as "control: text".
+QStringList told;
+void tell(QAccessibleEvent *event)
 {
-    form.Text1->setFocus();
-    typeInto(form.Text1, text);
-}
-
-void tick(Form1 &form)
-{
-    QTest::qWait(form.Timer1->interval() + 50);
-}
-
-// Everything in the base folder and below it, so a test sees any stray file.
-QStringList everything(const QString &base)
-{
-    QStringList found;
-    QDirIterator it(base, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        found << it.next().mid(base.size());
-    found.sort();
-    return found;
+    const QString control = event->object()->objectName() + QStringLiteral(": ");
+    if (event->type() == QAccessible::TextUpdated)
+        told << control + static_cast<QAccessibleTextUpdateEvent *>(event)->textInserted();
+    else if (event->type() == QAccessible::NameChanged)
+        told << control + event->accessibleInterface()->text(QAccessible::Name);
 }
 
 } // namespace
@@ -69,655 +70,459 @@ QStringList everything(const QString &base)
 class TestForm1 : public QObject {
     Q_OBJECT
 
-private slots:
-    // Design and start-up
-    void designCaptionsAndGeometry();
-    void startupCount_data();
-    void startupCount();
-    void startupWithoutListFolder_data();
-    void startupWithoutListFolder();
-    void startupInADeletedFolder();
+public slots:
+    // Stands in for the browser.
+    void open(const QUrl &url) { m_opened << url.toString(); }
 
-    // Browsing, search and the selection timer
-    void searchNarrowsAndCounts();
-    void searchPatterns_data();
-    void searchPatterns();
-    void selectingShowsEntryAndCount();
-    void selectionShowsFormatting();
-    void timerFollowsSelection();
-    void changesBehindTheBackShowOnNextKeystroke();
-    void vanishedEntryIsReportedAndProgramGoesOn();
+private slots:
+    void initTestCase() { QDesktopServices::setUrlHandler("https", this, "open"); }
+    void cleanupTestCase() { QDesktopServices::unsetUrlHandler("https"); }
+    void cleanup() { closeEditors(); }
+    void design();
+    void startup_data();
+    void startup();
+    void browsing();
     void followsItsFolder_data();
     void followsItsFolder();
-
-    // Adding an entry
-    void addCreatesThenSaves();
-    void addCancelledCreatesNothing();
-    void addRefusesBadNames_data();
-    void addRefusesBadNames();
-    void addRefusesTakenName();
-    void addFailedSaveKeepsText();
-    void twoAddsThenOneSave();
-    void saveOutsideAnAddWritesNothing();
-
-    // A link dropped on the window
+    void adding();
+    void keys_data();
+    void keys();
     void dropStartsFilledAdd_data();
     void dropStartsFilledAdd();
+
+private:
+    QStringList m_opened;
 };
 
-void TestForm1::designCaptionsAndGeometry()
+// What the user sees on the window and in its boxes, and what a screen reader is told.
+void TestForm1::design()
 {
-    Sandbox sandbox;
-    auto form = testsupport::openForm1();
-    QVERIFY(form);
-    QCOMPARE(form->windowTitle(), QStringLiteral("Sitebook"));
-    QCOMPARE(form->size(), QSize(600, 318));
-    QCOMPARE(form->minimumSize(), form->maximumSize());
-    QVERIFY(!(form->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
-    QCOMPARE(form->font().family(), QStringLiteral("Arial"));
-    QCOMPARE(form->font().pointSizeF(), 9.75);
-
-    const struct {
-        const char *name;
-        QString caption;
-        QRect geometry;
-    } design[] = {
-        {"Frame1", QStringLiteral("URL list"), QRect(8, 0, 345, 257)},
-        {"Text1", QString(), QRect(56, 24, 281, 25)},
-        {"l", QString(), QRect(256, 8, 81, 17)},
-        {"File1", QString(), QRect(16, 48, 329, 194)},
-        {"Frame2", QStringLiteral("Information"), QRect(360, 0, 233, 257)},
-        {"Text2", QString(), QRect(8, 16, 217, 233)},
-        {"Frame3", QStringLiteral("Statistics:"), QRect(8, 264, 145, 49)},
-        {"Command3", QStringLiteral("Add new URL to list"), QRect(160, 264, 105, 49)},
-        {"Command5", QStringLiteral("Edit ULR's information"), QRect(264, 264, 105, 49)},
-        {"Command6", QStringLiteral("About \"Sitebook\" soft"), QRect(368, 264, 105, 49)},
-        {"Command7", QStringLiteral("Delete selected URL"), QRect(472, 264, 105, 49)},
-        {"g", QString(), QRect(8, 320, 481, 49)},
-        {"Command4", QStringLiteral("Save"), QRect(496, 328, 97, 41)},
-    };
-    for (const auto &control : design) {
-        auto *widget = form->findChild<QWidget *>(QLatin1String(control.name));
-        QVERIFY2(widget, control.name);
-        QCOMPARE(widget->geometry(), control.geometry);
-        QString caption;
-        if (auto *frame = qobject_cast<QGroupBox *>(widget))
-            caption = frame->title();
-        else if (auto *label = qobject_cast<QLabel *>(widget))
-            caption = label->text();
-        else if (auto *button = qobject_cast<QAbstractButton *>(widget))
-            caption = button->text();
-        QCOMPARE(caption, control.caption);
-    }
-    QCOMPARE(form->l->palette().color(QPalette::Window), QColor(255, 255, 192));
-    // The bars keep their size on a dense screen and are drawn from pictures with as
-    // many pixels as the screen has (CTest runs this also at twice the scale).
-    for (const PictureButton *button : {form->Command3, form->Command7}) {
+    Session s;
+    const QString news = "<b>news &lt;"; // what looks like markup shows as typed
+    QVERIFY(s.open({"zeta", news}));
+    Form1 &form = *s.form;
+    QCOMPARE(form.windowTitle(), "Sitebook");
+    // The bars keep their size on a dense screen and are drawn from pictures with as many
+    // pixels as the screen has (CTest runs this also at twice the scale).
+    for (const PictureButton *button : {form.Command3, form.Command7}) {
         QCOMPARE(button->picture().deviceIndependentSize(), QSizeF(96, 11));
-        QCOMPARE(button->picture().devicePixelRatio(), form->devicePixelRatioF());
+        QCOMPARE(button->picture().devicePixelRatio(), form.devicePixelRatioF());
     }
-    // The statistics line, the new-entry band and the storage band lie where the
-    // window shows them or hides them.
-    QVERIFY(form->Command3->geometry().bottom() < form->height());
-    QVERIFY(form->g->geometry().top() >= form->height());
-    QVERIFY(form->about->geometry().top() >= Form1::addingHeight);
-    QVERIFY(!form->R->isVisible());
-    QVERIFY(!form->Group->isVisible());
-    QVERIFY(!form->l->isVisible());
 
-    // Tab order follows the design: search box, list, then the buttons.
-    QCOMPARE(QApplication::focusWidget(), form->Text1);
-    QTest::keyClick(form->Text1, Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), form->File1);
-    QTest::keyClick(form->File1, Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), form->Command3);
+    // Offscreen no screen reader listens; this stands in for one.
+    QAccessible::installUpdateHandler(tell);
+    QPlatformAccessibility *bridge = QGuiApplicationPrivate::platformIntegration()->accessibility();
+    bridge->setActive(true);
+    const auto stop = qScopeGuard([&] {
+        bridge->setActive(false);
+        QAccessible::installUpdateHandler(nullptr);
+    });
+    typeSearch(form, "e");
+    QVERIFY(select(form, news));
+    QVERIFY2(told.contains("l:  Found: 2") && told.contains("Text2: " + news + " notes"),
+             qPrintable(told.join(u'|')));
+    editprofile *editor = openEditor(form);
+    QVERIFY(editor);
+    // Buttons are named by their captions, the two counts by what they show; each control
+    // is described too.
+    const QList<QWidget *> controls = {
+        form.Text1,    form.File1,           form.l,          form.Text2,    form.Label1,
+        form.Command3, form.Command5,        form.Command6,   form.Command7, form.g,
+        form.Command4, editor->RichTextBox1, editor->Command1};
+    QStringList names;
+    for (QWidget *control : controls) {
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(control);
+        names << iface->text(QAccessible::Name);
+        QVERIFY2(iface->text(QAccessible::Description).size() > 10, qPrintable(names.last()));
+    }
+    QCOMPARE(names, QStringList({"Search", "Entries", " Found: 2", "Information", "URLs in list: 2",
+                                 "Add new URL to list", "Edit ULR's information",
+                                 "About \"Sitebook\" soft", "Delete selected URL",
+                                 "New entry's text", "Save", "Entry's text", "Save"}));
+
+    // The About text as stored, its lines ended by CR LF.
+    s.dialogs.clear();
+    QTest::mouseClick(form.Command6, Qt::LeftButton);
+    QVERIFY(s.dialogs.prompts().value(0).startsWith("Sitebook\r\n\r\nhttps://"));
+    QCOMPARE(s.dialogs.asked().value(0).code, int(dialogs::Information));
+
+    // The real message box, read and answered No as soon as it is up, shows the name as
+    // typed, never as markup.
+    dialogs::setProvider(nullptr);
+    const auto scripted = qScopeGuard([&] { dialogs::setProvider(&s.dialogs); });
+    QString shown;
+    QTimer reader;
+    connect(&reader, &QTimer::timeout, this, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            shown = (box->textFormat() == Qt::PlainText ? "" : "as markup: ") + box->text();
+            box->done(QMessageBox::No);
+        }
+    });
+    reader.start(10);
+    QTest::mouseClick(form.Command7, Qt::LeftButton);
+    QCOMPARE(shown, "Do you really want to delete " + news + " site?");
+    QVERIFY(s.sandbox.exists(news));
+
+    // No display name is set, which Qt would append to every window title: the display
+    // name follows the application name.
+    Form1::setUpApplication();
+    QCOMPARE(QCoreApplication::applicationName(), "Sitebook");
+    QCoreApplication::setApplicationName("another");
+    QCOMPARE(QGuiApplication::applicationDisplayName(), "another");
+    QCoreApplication::setApplicationName("Sitebook");
 }
 
-void TestForm1::startupCount_data()
+void TestForm1::startup_data()
 {
-    QTest::addColumn<QStringList>("files");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("empty folder") << QStringList() << "URLs in list: 0";
-    QStringList twelve;
-    for (int i = 0; i < 10; ++i)
-        twelve << QStringLiteral("site%1").arg(i);
-    twelve << QStringLiteral("notes.rtf") << QStringLiteral("copied by hand.txt");
-    QTest::newRow("twelve, with extensions") << twelve << "URLs in list: 12";
-}
-
-void TestForm1::startupCount()
-{
-    QFETCH(QStringList, files);
-    QFETCH(QString, expected);
-    Sandbox sandbox;
-    for (const QString &name : files)
-        sandbox.write(name, testsupport::plainEntry("x"));
-    // Neither hidden files nor folders are entries.
-    sandbox.write(QStringLiteral(".hidden"), "h");
-    QVERIFY(QDir(sandbox.list()).mkdir(QStringLiteral("sub")));
-    auto form = testsupport::openForm1();
-    QVERIFY(form);
-    QCOMPARE(form->Label1->text(), expected);
-    QCOMPARE(form->File1->listCount(), files.size());
-    // Label1 sizes itself to its caption, so the count is never cut off.
-    QVERIFY(form->Label1->width() >= form->Label1->sizeHint().width());
-}
-
-void TestForm1::startupWithoutListFolder_data()
-{
+    QTest::addColumn<int>("base");
     QTest::addColumn<int>("answer");
-    QTest::addColumn<bool>("creatable");
-    QTest::newRow("Yes creates the folder and opens the empty list") << int(dialogs::Yes) << true;
-    QTest::newRow("No ends") << int(dialogs::No) << true;
-    QTest::newRow("a folder that cannot be made is reported") << int(dialogs::Yes) << false;
+    // The statistics line when the list is shown; else what the error report says, "" when
+    // the program ends without one.
+    QTest::addColumn<QString>("outcome");
+    const auto row = [](const char *tag, Base base, int answer, const char *outcome) {
+        QTest::newRow(tag) << int(base) << answer << outcome;
+    };
+    row("no List: Yes makes it", NoList, dialogs::Yes, "URLs in list: 0");
+    row("no List: No ends", NoList, dialogs::No, "");
+    row("no List, none can be made", Unmakeable, dialogs::Yes, "/List\": Operation not permitted");
+    row("start folder deleted: nothing offered", Deleted, dialogs::Yes, "no longer exists");
 }
 
-void TestForm1::startupWithoutListFolder()
+void TestForm1::startup()
 {
+    QFETCH(int, base);
     QFETCH(int, answer);
-    QFETCH(bool, creatable);
+    QFETCH(QString, outcome);
     Sandbox sandbox(false);
     ScriptedDialogs dialogs;
     dialogs.answerMessages({answer});
-    if (!creatable && !testsupport::setImmutable(sandbox.base(), true))
+    if (base == Deleted)
+        QVERIFY(QDir().rmdir(sandbox.base()));
+    if (base == Unmakeable && !setImmutable(sandbox.base(), true))
         QSKIP("the base folder cannot be made immutable here");
-    const auto undo = qScopeGuard([&] { testsupport::setImmutable(sandbox.base(), false); });
+    const auto undo = qScopeGuard([&] { setImmutable(sandbox.base(), false); });
     const mode_t umaskBefore = ::umask(022);
     Form1 form;
     const bool loaded = form.Form1_Load();
     ::umask(umaskBefore);
-    const bool opens = answer == dialogs::Yes && creatable;
-    QCOMPARE(loaded, opens);
-    QCOMPARE(dialogs.asked().first().code, dialogs::YesNo | dialogs::Question);
-    QCOMPARE(dialogs.asked().first().title, QStringLiteral("Sitebook"));
-    QVERIFY2(dialogs.asked().first().prompt.contains(sandbox.list()),
-             qPrintable(dialogs.prompts().first()));
-    // What could not be made is reported with the system's reason.
-    QCOMPARE(testsupport::reportMismatch(dialogs, creatable ? 0 : 1,
-                                         sandbox.list() + "\": Operation not permitted"),
-             QString());
-    struct stat made {};
-    QCOMPARE(::stat(QFile::encodeName(sandbox.list()).constData(), &made) == 0, opens);
-    if (opens) {
-        QCOMPARE(made.st_mode & 07777, mode_t(0755));
-        QCOMPARE(form.Label1->text(), QStringLiteral("URLs in list: 0"));
+    const QString shown = loaded ? form.Label1->text() : dialogs.errors().value(0);
+    QVERIFY2(loaded == outcome.startsWith("URLs") && shown.contains(outcome), qPrintable(shown));
+    QCOMPARE(dialogs.errors().size(), int(!loaded && !outcome.isEmpty()));
+    QVERIFY(!loaded || form.Label1->width() >= form.Label1->sizeHint().width());
+    // Without a List folder the user is asked whether to make it, the folder named.
+    const bool asked = base != Deleted;
+    QCOMPARE(dialogs.asked().size(), int(asked) + dialogs.errors().size());
+    if (asked) {
+        QCOMPARE(dialogs.asked()[0].code, int(dialogs::YesNo | dialogs::Question));
+        QCOMPARE(dialogs.asked()[0].title, "Sitebook");
+        QVERIFY2(dialogs.asked()[0].prompt.contains(sandbox.list()),
+                 qPrintable(dialogs.asked()[0].prompt));
     }
+    struct stat made {};
+    QCOMPARE(::stat(QFile::encodeName(sandbox.list()).constData(), &made) == 0, loaded);
+    QVERIFY(!loaded || (made.st_mode & 07777) == 0755);
 }
 
-// Started from a folder deleted meanwhile, there is no base folder to look in: that is
-// said, and no List folder is offered anywhere else.
-void TestForm1::startupInADeletedFolder()
+void TestForm1::browsing()
 {
-    Sandbox sandbox(false);
-    QVERIFY(QDir().rmdir(sandbox.base()));
-    ScriptedDialogs dialogs;
-    dialogs.answerMessages({dialogs::No});
-    Form1 form;
-    QVERIFY(!form.Form1_Load());
-    QCOMPARE(dialogs.asked().size(), 1);
-    QVERIFY2(dialogs.errors().value(0).contains(QLatin1String("no longer exists")),
-             qPrintable(dialogs.prompts().join(u" | ")));
-}
+    QCursor::setPos(5000, 5000); // away from every window
+    Session s;
+    s.sandbox.write("xaby", "{\\rtf1\\ansi {\\b xaby} text www.example.org/a, then\\par}");
+    QVERIFY(s.open({"abc", "ZAB", "news", "nows"}));
+    Form1 &form = *s.form;
+    QCOMPARE(QApplication::focusWidget(), form.Text1);
+    // With nothing selected, the timer disables Edit and Delete.
+    QTRY_VERIFY(!form.Command5->isEnabled() && !form.Command7->isEnabled());
+    // The button under the pointer shows the highlighted picture, the other three the
+    // normal one, from the start. Over a control without a movement handler the last
+    // highlight stays; a disabled button never lights up, the pointer over it being over
+    // the window.
+    QVERIFY(form.Image2->pixmap().toImage() != form.Image3->pixmap().toImage());
+    QVERIFY(form.Command7->picture().cacheKey() == form.Image3->pixmap().cacheKey());
+    QCOMPARE(pointAt(form, "Command3"), "Command3");
+    QCOMPARE(pointAt(form, "Command7"), "");
+    QCOMPARE(pointAt(form, "Command6"), "Command6");
+    QCOMPARE(pointAt(form, "Label1"), "Command6");
+    QCOMPARE(pointAt(form, "File1"), "");
 
-void TestForm1::searchNarrowsAndCounts()
-{
-    Sandbox sandbox;
-    const QStringList names = {"abc",   "xaby",  "ZAB",  "alpha", "beta",
-                               "gamma", "delta", "news", "mail",  "maps"};
-    for (const QString &name : names)
-        sandbox.write(name, testsupport::plainEntry("x"));
-    auto form = testsupport::openForm1();
-    QVERIFY(form);
-    QCOMPARE(form->Label1->text(), QStringLiteral("URLs in list: 10"));
+    // Letter case is ignored; the statistics line keeps its count until a selection.
+    typeSearch(form, "aB");
+    QCOMPARE(shownNames(*form.File1), QStringList({"abc", "xaby", "ZAB"}));
+    QCOMPARE(form.l->isVisible() ? form.l->text() : "hidden", " Found: 3");
+    QCOMPARE(form.Label1->text(), "URLs in list: 5");
 
-    typeSearch(*form, QStringLiteral("ab"));
-    QVERIFY(form->l->isVisible());
-    QCOMPARE(form->l->text(), QStringLiteral(" Found: 3"));
-    QCOMPARE(testsupport::shownNames(*form->File1), QStringList({"abc", "xaby", "ZAB"}));
-    QCOMPARE(form->Label1->text(), QStringLiteral("URLs in list: 10"));
+    // A click shows the entry at once, formatted and its addresses as links, and counts
+    // what the search shows; the next tick enables Edit and Delete.
+    QVERIFY(clickEntry(*form.File1, "xaby"));
+    QCOMPARE(form.Text2->toPlainText(), "xaby text www.example.org/a, then");
+    QCOMPARE(form.Label1->text(), "URLs in list: 3");
+    const auto format = [&](int at) {
+        QTextCursor cursor(form.Text2->document());
+        cursor.setPosition(at + 1);
+        return cursor.charFormat();
+    };
+    QVERIFY(format(0).fontWeight() == QFont::Bold && format(5).fontWeight() == QFont::Normal);
+    QVERIFY(format(15).fontUnderline() && !format(29).fontUnderline());
+    QTRY_VERIFY(form.Command5->isEnabled() && form.Command7->isEnabled());
+    QCOMPARE(pointAt(form, "Command5"), "Command5");
+    QCOMPARE(pointAt(form, "Command7"), "Command7");
 
-    QTest::keyClick(form->Text1, Qt::Key_Backspace);
-    QCOMPARE(form->l->text(), QStringLiteral(" Found: 9"));
-    QTest::keyClick(form->Text1, Qt::Key_Backspace);
-    QVERIFY(!form->l->isVisible());
-    QCOMPARE(form->File1->listCount(), 10);
-}
+    // Emptied key by key, the search shows all again. "?" is any one character. A search
+    // that hides the selected entry leaves none selected: the next tick disables Edit and
+    // Delete and empties the pane.
+    QTest::keyClick(form.Text1, Qt::Key_Backspace);
+    QTest::keyClick(form.Text1, Qt::Key_Backspace);
+    QVERIFY(!form.l->isVisible() && form.File1->listCount() == 5);
+    typeSearch(form, "n?ws");
+    QCOMPARE(shownNames(*form.File1), QStringList({"news", "nows"}));
+    QCOMPARE(form.l->text(), " Found: 2");
+    QTRY_VERIFY(!form.Command5->isEnabled() && !form.Command7->isEnabled() &&
+                form.Text2->document()->isEmpty());
 
-void TestForm1::searchPatterns_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QStringList>("shown");
-    QTest::newRow("question mark is any one character") << "n?ws" << QStringList({"news", "nows"});
-    QTest::newRow("star is any run") << "a*z" << QStringList({"a[1]z", "abz"});
-    QTest::newRow("bracket is literal") << "[1]" << QStringList({"a[1]z"});
-    QTest::newRow("letter case ignored") << "NEWS" << QStringList({"news"});
-    QTest::newRow("Cyrillic letter case ignored")
-        << QStringLiteral("ПОЧТА") << QStringList({QStringLiteral("почта")});
-    QTest::newRow("nothing matches") << "zzz" << QStringList();
-}
-
-void TestForm1::searchPatterns()
-{
-    QFETCH(QString, typed);
-    QFETCH(QStringList, shown);
-    Sandbox sandbox;
-    for (const QString &name :
-         {QStringLiteral("news"), QStringLiteral("nows"), QStringLiteral("a[1]z"),
-          QStringLiteral("abz"), QStringLiteral("site.org"), QStringLiteral("почта")})
-        sandbox.write(name, testsupport::plainEntry("x"));
-    auto form = testsupport::openForm1();
-    QVERIFY(form);
-    typeSearch(*form, typed);
-    QCOMPARE(testsupport::shownNames(*form->File1), shown);
-    QCOMPARE(form->l->text(), QStringLiteral(" Found: ") + QString::number(shown.size()));
-}
-
-void TestForm1::selectingShowsEntryAndCount()
-{
-    Sandbox sandbox;
-    sandbox.write(QStringLiteral("news"), testsupport::plainEntry("news text"));
-    sandbox.write(QStringLiteral("mail"), testsupport::plainEntry("mail text"));
-    sandbox.write(QStringLiteral("maps"), testsupport::plainEntry("maps text"));
-    auto form = testsupport::openForm1();
-    QVERIFY(form);
-    typeSearch(*form, QStringLiteral("ma"));
-    QCOMPARE(form->Label1->text(), QStringLiteral("URLs in list: 3"));
-    QVERIFY(testsupport::clickEntry(*form->File1, QStringLiteral("maps")));
-    QCOMPARE(form->Text2->toPlainText(), QStringLiteral("maps text"));
-    // A selection rewrites the statistics line with the count after the filter.
-    QCOMPARE(form->Label1->text(), QStringLiteral("URLs in list: 2"));
-
-    // Moving the selection with the keyboard shows the next entry too.
-    QTest::keyClick(form->File1, Qt::Key_Up);
-    QCOMPARE(form->File1->fileName(), QStringLiteral("mail"));
-    QCOMPARE(form->Text2->toPlainText(), QStringLiteral("mail text"));
-}
-
-void TestForm1::selectionShowsFormatting()
-{
-    Sandbox sandbox;
-    sandbox.write(
-        QStringLiteral("formatted"),
-        "{\\rtf1\\ansi\\ansicpg1251\\deff0{\\fonttbl{\\f0\\fnil\\fcharset204 Arial;}}"
-        "{\\colortbl ;\\red255\\green0\\blue0;}\r\n"
-        "\\pard\\f0\\fs20 {\\b bold} {\\cf1 red} \\'cf\\'f0\\'e8\\'e2\\'e5\\'f2\\par\r\n}");
-    auto form = testsupport::openForm1();
-    QVERIFY(form);
-    QVERIFY(testsupport::clickEntry(*form->File1, QStringLiteral("formatted")));
-    QTextDocument *doc = form->Text2->document();
-    QCOMPARE(doc->toPlainText(), QStringLiteral("bold red Привет"));
-    QTextCursor cursor(doc);
-    cursor.setPosition(2);
-    QCOMPARE(cursor.charFormat().fontWeight(), int(QFont::Bold));
-    cursor.setPosition(7);
-    QCOMPARE(cursor.charFormat().foreground().color(), QColor(255, 0, 0));
-    QVERIFY(cursor.charFormat().fontWeight() != int(QFont::Bold));
-    // The pane is a view: typing into it changes nothing.
-    form->Text2->setFocus();
-    QTest::keyClicks(form->Text2, QStringLiteral("typed"));
-    QCOMPARE(doc->toPlainText(), QStringLiteral("bold red Привет"));
-}
-
-void TestForm1::timerFollowsSelection()
-{
-    Sandbox sandbox;
-    sandbox.write(QStringLiteral("news"), testsupport::plainEntry("news text"));
-    sandbox.write(QStringLiteral("mail"), testsupport::plainEntry("mail text"));
-    auto form = testsupport::openForm1();
-    QVERIFY(form);
-    tick(*form);
-    QVERIFY(!form->Command5->isEnabled());
-    QVERIFY(!form->Command7->isEnabled());
-
-    QVERIFY(testsupport::clickEntry(*form->File1, QStringLiteral("news")));
-    QCOMPARE(form->Text2->toPlainText(), QStringLiteral("news text"));
-    tick(*form);
-    QVERIFY(form->Command5->isEnabled());
-    QVERIFY(form->Command7->isEnabled());
-    QCOMPARE(form->Text2->toPlainText(), QStringLiteral("news text"));
-
-    // A search that hides the selected entry leaves nothing selected: the next tick
-    // disables both buttons and empties the pane.
-    typeSearch(*form, QStringLiteral("mai"));
-    tick(*form);
-    QCOMPARE(form->File1->fileName(), QString());
-    QVERIFY(!form->Command5->isEnabled());
-    QVERIFY(!form->Command7->isEnabled());
-    QVERIFY(form->Text2->document()->isEmpty());
-}
-
-void TestForm1::changesBehindTheBackShowOnNextKeystroke()
-{
-    Sandbox sandbox;
-    sandbox.write(QStringLiteral("alpha"), testsupport::plainEntry("a"));
-    sandbox.write(QStringLiteral("alpine"), testsupport::plainEntry("b"));
-    // An old folder: its listing may be reused until something changes it.
-    const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
-    QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(sandbox.list()).constData(), old, 0) == 0);
-    auto form = testsupport::openForm1();
-    QVERIFY(form);
-    typeSearch(*form, QStringLiteral("a"));
-    QCOMPARE(form->l->text(), QStringLiteral(" Found: 2"));
-
-    // Within the same second as the listing was read.
-    sandbox.write(QStringLiteral("alps"), testsupport::plainEntry("c"));
-    QTest::keyClicks(form->Text1, QStringLiteral("l"));
-    QCOMPARE(testsupport::shownNames(*form->File1), QStringList({"alpha", "alpine", "alps"}));
-    QVERIFY(QFile::remove(sandbox.entry(QStringLiteral("alpine"))));
-    QTest::keyClicks(form->Text1, QStringLiteral("p"));
-    QCOMPARE(testsupport::shownNames(*form->File1), QStringList({"alpha", "alps"}));
-    QCOMPARE(form->l->text(), QStringLiteral(" Found: 2"));
-}
-
-void TestForm1::vanishedEntryIsReportedAndProgramGoesOn()
-{
-    Sandbox sandbox;
-    sandbox.write(QStringLiteral("kept"), testsupport::plainEntry("kept text"));
-    sandbox.write(QStringLiteral("gone"), testsupport::plainEntry("gone text"));
-    auto form = testsupport::openForm1();
-    QVERIFY(form);
-    ScriptedDialogs dialogs;
-    QVERIFY(testsupport::clickEntry(*form->File1, QStringLiteral("kept")));
-    typeSearch(*form, QStringLiteral("e"));
-    const QString label = form->Label1->text();
-    QVERIFY(QFile::remove(sandbox.entry(QStringLiteral("gone"))));
-    QVERIFY(testsupport::clickEntry(*form->File1, QStringLiteral("gone")));
-    QCOMPARE(dialogs.errors().size(), 1);
-    QVERIFY2(dialogs.errors().first().contains(sandbox.entry(QStringLiteral("gone"))),
-             qPrintable(dialogs.errors().first()));
-    QCOMPARE(form->Text2->toPlainText(), QStringLiteral("kept text"));
-    QCOMPARE(form->Label1->text(), label);
-    // Still usable.
-    QVERIFY(testsupport::clickEntry(*form->File1, QStringLiteral("kept")));
-    QCOMPARE(form->Text2->toPlainText(), QStringLiteral("kept text"));
-}
-
-namespace {
-enum FolderChange {
-    Made,
-    OtherDeleted,
-    RewrittenInPlace,
-    ReplacedByRename,
-    SelectedDeleted,
-    Burst,
-    EditorSave
-};
+    // Delete asks first, naming the entry: No changes nothing; Yes removes exactly that
+    // file, and the list and its count follow, the search kept.
+    QVERIFY(select(form, "news"));
+    deleteSelected(form, s.dialogs, dialogs::No);
+    QCOMPARE(folderContents(s.sandbox.list()).size(), 5);
+    QCOMPARE(form.File1->fileName() + '|' + form.Label1->text(), "news|URLs in list: 2");
+    deleteSelected(form, s.dialogs, dialogs::Yes);
+    const auto &asked = s.dialogs.asked();
+    QCOMPARE(asked.size(), 2);
+    QCOMPARE(asked[1].prompt + asked[1].title + QString::number(asked[1].code),
+             "Do you really want to delete news site?Sitebook4");
+    QCOMPARE(folderContents(s.sandbox.list()), QStringList({"ZAB", "abc", "nows", "xaby"}));
+    QCOMPARE(shownNames(*form.File1), QStringList("nows"));
+    QCOMPARE(form.Label1->text(), "URLs in list: 1");
+    QTRY_VERIFY(!form.Command7->isEnabled());
 }
 
 void TestForm1::followsItsFolder_data()
 {
     QTest::addColumn<int>("change");
     QTest::addColumn<QString>("search");
-    QTest::addColumn<QString>("pane");
-    const auto row = [](const char *tag, FolderChange change, const char *search,
-                        const char *pane) { QTest::newRow(tag) << int(change) << search << pane; };
-    row("entries made, search active", Made, "et", "beta text");
-    row("other entry deleted", OtherDeleted, "", "beta text");
-    row("selected rewritten in place", RewrittenInPlace, "", "rewritten");
-    row("selected replaced by a rename", ReplacedByRename, "b", "replaced by a rename");
+    QTest::addColumn<QString>("pane"); // "" when nothing is selected then
+    const auto row = [](const char *tag, Change change, const char *search, const char *pane) {
+        QTest::newRow(tag) << int(change) << search << pane;
+    };
+    row("entries made, search active", Made, "et", "beta notes");
+    row("another entry deleted", OtherDeleted, "", "beta notes");
+    row("selected rewritten in place", Rewritten, "", "rewritten");
+    row("selected replaced by a rename", Renamed, "b", "renamed");
     row("selected deleted", SelectedDeleted, "", "");
-    row("burst of 3,000 entries, search active", Burst, "t", "beta text");
-    row("the editor saves the selected entry", EditorSave, "", "beta text, edited");
+    row("3,000 entries in a burst, search active", Burst, "t", "beta notes");
+    row("the editor saves the selected entry", EditorSave, "", "beta notes, edited");
 }
 
-// Other programs change the folder while the window is open and the event loop runs;
-// the window catches up by itself and asks nothing. A burst is read about once a second
-// while it lasts, however many files it writes.
+// The window catches up with the folder by itself and asks nothing; a burst is read
+// about once a second while it lasts, however many files it writes.
 void TestForm1::followsItsFolder()
 {
     QFETCH(int, change);
     QFETCH(QString, search);
     QFETCH(QString, pane);
-    Sandbox sandbox;
-    for (const char *name : {"alpha", "beta", "gamma"})
-        sandbox.write(name, testsupport::plainEntry(QByteArray(name) + " text"));
-    auto form = testsupport::openForm1();
-    QVERIFY(form);
-    ScriptedDialogs dialogs;
-    typeSearch(*form, search);
-    QVERIFY(testsupport::select(*form, QStringLiteral("beta")));
-    const auto &model = *qobject_cast<const FileListModel *>(form->File1->model());
+    Session s;
+    QVERIFY(s.open({"alpha", "beta", "gamma"}));
+    Form1 &form = *s.form;
+    typeSearch(form, search);
+    QVERIFY(select(form, "beta"));
+    const auto &model = *qobject_cast<const FileListModel *>(form.File1->model());
     const int readsBefore = model.readCount();
     QElapsedTimer clock;
     clock.start();
-
-    switch (FolderChange(change)) {
-    case Made:
-        sandbox.write(QStringLiteral("better"), testsupport::plainEntry("b"));
-        sandbox.write(QStringLiteral("omega"), testsupport::plainEntry("o"));
-        break;
-    case OtherDeleted:
-        QVERIFY(QFile::remove(sandbox.entry(QStringLiteral("alpha"))));
-        break;
-    case RewrittenInPlace:
-        sandbox.write(QStringLiteral("beta"), testsupport::plainEntry("rewritten"));
-        break;
-    case ReplacedByRename:
-        sandbox.write(QStringLiteral(".partial"), testsupport::plainEntry("replaced by a rename"));
-        QCOMPARE(::rename(QFile::encodeName(sandbox.entry(".partial")).constData(),
-                          QFile::encodeName(sandbox.entry("beta")).constData()),
-                 0);
-        break;
-    case SelectedDeleted:
-        QVERIFY(QFile::remove(sandbox.entry(QStringLiteral("beta"))));
-        break;
-    case Burst:
+    if (change == Made)
+        for (const char *name : {"better", "omega"})
+            s.sandbox.write(name, plainEntry(name));
+    for (int i = 0; change == Burst && i < 3000; ++i) {
         // As a sync tool writes: the window handles its events meanwhile.
-        for (int i = 0; i < 3000; ++i) {
-            sandbox.write(QString::asprintf("burst %04d", i), testsupport::plainEntry("x"));
-            if (i % 50 == 0)
-                QCoreApplication::processEvents();
-        }
-        break;
-    case EditorSave:
-        editprofile *editor = testsupport::openEditor(*form);
-        QVERIFY(editor);
-        testsupport::typeAtEnd(*editor->RichTextBox1, QStringLiteral(", edited"));
-        QVERIFY(testsupport::saveAndClose(*editor));
-        break;
+        s.sandbox.write(QString::asprintf("burst %04d", i), plainEntry("x"));
+        if (i % 50 == 0)
+            QCoreApplication::processEvents();
     }
-    QStringList expected = QDir(sandbox.list()).entryList({'*' + search + '*'}, QDir::Files);
+    if (change == OtherDeleted || change == SelectedDeleted)
+        QVERIFY(QFile::remove(s.sandbox.entry(change == OtherDeleted ? "alpha" : "beta")));
+    if (change == Rewritten || change == Renamed)
+        s.sandbox.write(change == Renamed ? ".partial" : "beta", plainEntry(pane.toUtf8()));
+    if (change == Renamed)
+        QCOMPARE(std::rename(qPrintable(s.sandbox.entry(".partial")),
+                             qPrintable(s.sandbox.entry("beta"))),
+                 0);
+    if (change == EditorSave) {
+        editprofile *editor = openEditor(form);
+        QVERIFY(editor);
+        typeAtEnd(*editor->RichTextBox1, ", edited");
+        QVERIFY(saveAndClose(*editor));
+    }
+    QStringList expected = QDir(s.sandbox.list()).entryList({'*' + search + '*'}, QDir::Files);
     expected.sort(Qt::CaseInsensitive);
-    QTRY_COMPARE_WITH_TIMEOUT(testsupport::shownNames(*form->File1), expected, 20000);
-    QCOMPARE(form->Label1->text(), store::statisticsLine(int(expected.size())));
-    QCOMPARE(form->l->text(),
-             search.isEmpty() ? QString() : store::foundLine(int(expected.size())));
-    QTRY_COMPARE(form->Text2->toPlainText(), pane);
-    QCOMPARE(form->File1->fileName(), pane.isEmpty() ? QString() : QStringLiteral("beta"));
-    QCOMPARE(dialogs.prompts(), QStringList());
+    QTRY_COMPARE_WITH_TIMEOUT(shownNames(*form.File1), expected, 20000);
+    QCOMPARE(form.Label1->text(), "URLs in list: " + QString::number(expected.size()));
+    QCOMPARE(form.l->text(), search.isEmpty() ? "" : " Found: " + QString::number(expected.size()));
+    QTRY_COMPARE(form.Text2->toPlainText(), pane);
+    QCOMPARE(form.File1->fileName(), pane.isEmpty() ? "" : "beta");
+    QCOMPARE(s.dialogs.prompts(), QStringList());
     const qint64 reads = model.readCount() - readsBefore;
     QVERIFY2(reads <= 4 + clock.elapsed() / 1000, qPrintable(QString::number(reads)));
 }
 
-void TestForm1::addCreatesThenSaves()
+void TestForm1::adding()
 {
-    Sandbox sandbox;
-    sandbox.write(QStringLiteral("old"), testsupport::plainEntry("old"));
-    auto form = testsupport::openForm1();
-    QVERIFY(form);
-    typeSearch(*form, QStringLiteral("zz"));
-    ScriptedDialogs dialogs;
-    dialogs.answerInputs({QStringLiteral("new site")});
-    QTest::mouseClick(form->Command3, Qt::LeftButton);
+    Session s;
+    QVERIFY(s.open({"old"}));
+    Form1 &form = *s.form;
+    typeSearch(form, "zz");
+    startAdd(form, s.dialogs, "café");
+    // The search is cleared; the entry is made at once, empty, but not listed or counted
+    // before "Save"; the window grows to show the new-entry box and its "Save".
+    QCOMPARE(form.Text1->text(), QString());
+    QVERIFY(!form.l->isVisible());
+    const auto &asked = s.dialogs.asked();
+    QCOMPARE(asked.size(), 2);
+    QCOMPARE(asked[0].prompt + '|' + asked[0].title, "Add URL description:|Sitebook");
+    QCOMPARE(asked[1].prompt + '|' + asked[1].title,
+             "Enter the site information below and press 'save'|Sitebook");
+    QCOMPARE(asked[1].code, int(dialogs::Information));
+    QCOMPARE(s.sandbox.read("café"), plainEntry(""));
+    QCOMPARE(shownNames(*form.File1), QStringList({"old"}));
+    QCOMPARE(form.Label1->text(), "URLs in list: 1");
+    QCOMPARE(form.height(), Form1::addingHeight);
+    QVERIFY(form.Command4->geometry().bottom() < form.height());
 
-    QCOMPARE(form->Text1->text(), QString());
-    QVERIFY(!form->l->isVisible());
-    QCOMPARE(dialogs.asked().size(), 2);
-    QCOMPARE(dialogs.asked()[0].prompt, QStringLiteral("Add URL description:"));
-    QCOMPARE(dialogs.asked()[0].title, QStringLiteral("Sitebook"));
-    QCOMPARE(dialogs.asked()[1].prompt,
-             QStringLiteral("Enter the site information below and press 'save'"));
-    QCOMPARE(dialogs.asked()[1].code, 64);
-    QCOMPARE(dialogs.asked()[1].title, QStringLiteral("Sitebook"));
-    QCOMPARE(sandbox.read(QStringLiteral("new site")), testsupport::plainEntry(""));
-    QCOMPARE(form->Group->text(), QStringLiteral("new site"));
-    QCOMPARE(form->height(), Form1::addingHeight);
-    QVERIFY(form->g->geometry().bottom() < form->height());
-    QVERIFY(form->Command4->geometry().bottom() < form->height());
-    // Not listed, not counted until "Save".
-    QCOMPARE(testsupport::shownNames(*form->File1), QStringList({"old"}));
-    QCOMPARE(form->Label1->text(), QStringLiteral("URLs in list: 1"));
+    // A second add takes over: the first entry stays empty and the box is emptied.
+    typeAtEnd(*form.g, "lost");
+    startAdd(form, s.dialogs, "second");
+    QCOMPARE(form.g->toPlainText(), QString());
+    typeAtEnd(*form.g, "https://example.org/ {notes}");
 
-    form->g->setFocus();
-    QTest::keyClicks(form->g, QStringLiteral("https://example.org/ {notes}"));
-    QTest::mouseClick(form->Command4, Qt::LeftButton);
-    QCOMPARE(sandbox.read(QStringLiteral("new site")),
-             testsupport::plainEntry("https://example.org/ \\{notes\\}"));
-    QCOMPARE(form->height(), Form1::normalHeight);
-    QCOMPARE(testsupport::shownNames(*form->File1), QStringList({"new site", "old"}));
-    QCOMPARE(form->Label1->text(), QStringLiteral("URLs in list: 2"));
-    QCOMPARE(dialogs.errors(), QStringList());
-}
-
-void TestForm1::addCancelledCreatesNothing()
-{
-    Sandbox sandbox;
-    auto form = testsupport::openForm1();
-    QVERIFY(form);
-    typeSearch(*form, QStringLiteral("abc"));
-    ScriptedDialogs dialogs;
-    QTest::mouseClick(form->Command3, Qt::LeftButton);
-    QCOMPARE(dialogs.prompts(), QStringList({QStringLiteral("Add URL description:")}));
-    QCOMPARE(form->Text1->text(), QString());
-    QCOMPARE(everything(sandbox.base()), QStringList({"/List"}));
-    QCOMPARE(form->height(), Form1::normalHeight);
-}
-
-void TestForm1::addRefusesBadNames_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::newRow("slash") << "a/b";
-    QTest::newRow("climbing out") << "../escaped";
-    QTest::newRow("absolute") << "/tmp/escaped";
-    QTest::newRow("dot") << ".";
-    QTest::newRow("dot dot") << "..";
-    QTest::newRow("hidden") << ".secret";
-    QTest::newRow("NUL") << QStringLiteral("a") + QChar(0) + QStringLiteral("b");
-    QTest::newRow("too long") << QString(300, QLatin1Char('x'));
-}
-
-void TestForm1::addRefusesBadNames()
-{
-    QFETCH(QString, name);
-    Sandbox sandbox;
-    auto form = testsupport::openForm1();
-    QVERIFY(form);
-    ScriptedDialogs dialogs;
-    dialogs.answerInputs({name});
-    QTest::mouseClick(form->Command3, Qt::LeftButton);
-    QCOMPARE(dialogs.asked().size(), 2);
-    const auto &refusal = dialogs.asked()[1];
-    QVERIFY2(refusal.prompt.contains(name.left(100)), qPrintable(refusal.prompt));
-    QCOMPARE(refusal.title, QStringLiteral("Sitebook"));
-    QCOMPARE(everything(sandbox.base()), QStringList({"/List"}));
-    QVERIFY(!QFileInfo::exists(QStringLiteral("/tmp/escaped")));
-    QCOMPARE(form->height(), Form1::normalHeight);
-    QVERIFY(!form->Command4->isEnabled());
-}
-
-void TestForm1::addRefusesTakenName()
-{
-    Sandbox sandbox;
-    const QByteArray old = testsupport::plainEntry("years of notes");
-    sandbox.write(QStringLiteral("news"), old);
-    auto form = testsupport::openForm1();
-    QVERIFY(form);
-    ScriptedDialogs dialogs;
-    dialogs.answerInputs({QStringLiteral("news")});
-    QTest::mouseClick(form->Command3, Qt::LeftButton);
-    QCOMPARE(dialogs.asked().size(), 2);
-    QVERIFY(dialogs.asked()[1].prompt.contains(QLatin1String("\"news\"")));
-    QCOMPARE(sandbox.read(QStringLiteral("news")), old);
-    QCOMPARE(form->height(), Form1::normalHeight);
-}
-
-void TestForm1::addFailedSaveKeepsText()
-{
-    Sandbox sandbox;
-    auto form = testsupport::openForm1();
-    QVERIFY(form);
-    ScriptedDialogs dialogs;
-    dialogs.answerInputs({QStringLiteral("site")});
-    QTest::mouseClick(form->Command3, Qt::LeftButton);
-    form->g->setFocus();
-    QTest::keyClicks(form->g, QStringLiteral("precious words"));
-
-    const QString away = sandbox.base() + QStringLiteral("/away");
-    QVERIFY(QDir().rename(sandbox.list(), away));
-    QTest::mouseClick(form->Command4, Qt::LeftButton);
-    QCOMPARE(dialogs.errors().size(), 1);
-    QVERIFY(dialogs.errors().first().contains(sandbox.entry(QStringLiteral("site"))));
-    QCOMPARE(form->height(), Form1::addingHeight);
-    QCOMPARE(form->g->toPlainText(), QStringLiteral("precious words"));
-
-    QVERIFY(QDir().rename(away, sandbox.list()));
-    QTest::mouseClick(form->Command4, Qt::LeftButton);
-    QCOMPARE(dialogs.errors().size(), 1);
-    QCOMPARE(sandbox.read(QStringLiteral("site")), testsupport::plainEntry("precious words"));
-    QCOMPARE(form->height(), Form1::normalHeight);
-    QCOMPARE(form->Label1->text(), QStringLiteral("URLs in list: 1"));
-}
-
-void TestForm1::twoAddsThenOneSave()
-{
-    Sandbox sandbox;
-    auto form = testsupport::openForm1();
-    QVERIFY(form);
-    ScriptedDialogs dialogs;
-    dialogs.answerInputs({QStringLiteral("first"), QStringLiteral("second")});
-    QTest::mouseClick(form->Command3, Qt::LeftButton);
-    form->g->setFocus();
-    QTest::keyClicks(form->g, QStringLiteral("lost to the second add"));
-    QTest::mouseClick(form->Command3, Qt::LeftButton);
-    QCOMPARE(form->g->toPlainText(), QString());
-    QTest::keyClicks(form->g, QStringLiteral("second text"));
-    QTest::mouseClick(form->Command4, Qt::LeftButton);
-    QCOMPARE(sandbox.read(QStringLiteral("first")), testsupport::plainEntry(""));
-    QCOMPARE(sandbox.read(QStringLiteral("second")), testsupport::plainEntry("second text"));
-    QCOMPARE(form->Label1->text(), QStringLiteral("URLs in list: 2"));
-}
-
-void TestForm1::saveOutsideAnAddWritesNothing()
-{
-    Sandbox sandbox;
-    auto form = testsupport::openForm1();
-    QVERIFY(form);
-    ScriptedDialogs dialogs;
-    QVERIFY(!form->Command4->isEnabled());
-    QVERIFY(!form->g->isEnabled());
-    QTest::mouseClick(form->Command4, Qt::LeftButton);
-    form->Command4->click();
-    // Tab never reaches the band below the window's edge.
-    form->Text1->setFocus();
-    for (int i = 0; i < 12; ++i) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QVERIFY(QApplication::focusWidget() != form->g);
-        QVERIFY(QApplication::focusWidget() != form->Command4);
+    // A cancelled or refused add makes nothing and leaves the add under way as it is: a
+    // name that climbs out of the folder, one taken, or taken in the other Unicode form.
+    QVERIFY(QDir(s.sandbox.list()).mkdir("sub"));
+    const QStringList before = folderContents(s.sandbox.base()) + folderContents(s.sandbox.list());
+    for (const QString &name :
+         {QString(), QString("sub/../../escaped"), QString("second"), QString("cafe\u0301")}) {
+        s.dialogs.clear();
+        startAdd(form, s.dialogs, name);
+        QCOMPARE(s.dialogs.asked().size(), name.isEmpty() ? 1 : 2);
+        QVERIFY2(name.isEmpty() || s.dialogs.prompts().constLast().contains('"' + name + '"'),
+                 qPrintable(s.dialogs.prompts().constLast()));
     }
-    QCOMPARE(everything(sandbox.base()), QStringList({"/List"}));
-    QCOMPARE(dialogs.asked().size(), 0);
+    QCOMPARE(folderContents(s.sandbox.base()) + folderContents(s.sandbox.list()), before);
+    QCOMPARE(form.height(), Form1::addingHeight);
+    QTest::mouseClick(form.Command4, Qt::LeftButton);
+    QCOMPARE(s.sandbox.read("café"), plainEntry(""));
+    QCOMPARE(s.sandbox.read("second"), plainEntry("https://example.org/ \\{notes\\}"));
+    QCOMPARE(form.height(), Form1::normalHeight);
+    QVERIFY(form.g->geometry().top() >= form.height());
+    QCOMPARE(shownNames(*form.File1), QStringList({"café", "old", "second"}));
+    QCOMPARE(form.Label1->text(), "URLs in list: 3");
+}
+
+void TestForm1::keys_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<QString>("key");
+    // Then: the buttons the key clicked (so that it does what a click does, and nothing
+    // while its button is disabled) | how many questions were asked | the focus | the
+    // selected entry | the search text, [marked] when selected | the address opened.
+    QTest::addColumn<QString>("after");
+    const auto row = [](const char *tag, State state, const char *search, const char *focus,
+                        const char *key, const char *after) {
+        QTest::newRow(tag) << int(state) << search << focus << key << after;
+    };
+    row("Down in the search", Idle, "e", "Text1", "Down", " | 0 | File1 | beta | e | ");
+    row("Escape in the search", Idle, "ne", "Text1", "Esc", " | 0 | Text1 |  |  | ");
+    row("Tab, then Down in the list", Idle, "", "Text1", "Tab, Down", " | 0 | File1 | alpha |  | ");
+    row("Up in the list", Idle, "", "File1", "Up", " | 0 | File1 | news |  | ");
+    row("Return in the list", Idle, "", "File1", "Down, Return",
+        " | 0 | File1 | alpha |  | https://alpha.example/a");
+    row("Ctrl+F", Idle, "ne", "File1", "Ctrl+F", " | 0 | Text1 |  | [ne] | ");
+    row("Delete", Selected, "", "File1", "Del", "Command7 | 1 | File1 | news |  | ");
+    row("Delete, disabled", Disabled, "", "File1", "Del", " | 0 | File1 | news |  | ");
+    row("Delete, the selection gone", Deselected, "", "File1", "Del",
+        "Command7 | 0 | File1 |  |  | ");
+    row("Ctrl+N", Selected, "", "File1", "Ctrl+N", "Command3 | 1 | File1 | news |  | ");
+    row("Ctrl+E in the search", Selected, "", "Text1", "Ctrl+E",
+        "Command5 | 0 | RichTextBox1 | news |  | ");
+    row("F2", Selected, "", "File1", "F2", "Command5 | 0 | RichTextBox1 | news |  | ");
+    row("Ctrl+E, disabled", Disabled, "", "Text1", "Ctrl+E", " | 0 | Text1 | news |  | ");
+    row("F2, the selection gone", Deselected, "", "File1", "F2", "Command5 | 0 | File1 |  |  | ");
+    row("Ctrl+S in the new-entry box", Adding, "", "g", "Ctrl+S",
+        "Command4 | 0 | none | news |  | ");
+    row("Ctrl+S, no add", Selected, "", "Text1", "Ctrl+S", " | 0 | Text1 | news |  | ");
+    row("Ctrl+S in the editor", Editing, "", "RichTextBox1", "Ctrl+S",
+        "Command1 | 0 | none | news |  | ");
+    row("Return on a button", Selected, "", "Command3", "Return",
+        "Command3 | 1 | Command3 | news |  | ");
+}
+
+void TestForm1::keys()
+{
+    QFETCH(int, state);
+    QFETCH(QString, search);
+    QFETCH(QString, focus);
+    QFETCH(QString, key);
+    QFETCH(QString, after);
+    Session s;
+    s.sandbox.write("alpha", plainEntry("alpha notes https://alpha.example/a, www.b.example"));
+    QVERIFY(s.open({"beta", "news"}));
+    Form1 &form = *s.form;
+    m_opened.clear();
+    typeSearch(form, search);
+    // Disabled: the entry is clicked between two ticks, its buttons still disabled.
+    QTRY_VERIFY(state != Disabled || (!form.Command7->isEnabled() && (form.Timer1->stop(), true)));
+    QVERIFY(state == Idle ||
+            (state == Disabled ? clickEntry(*form.File1, "news") : select(form, "news")));
+    if (state == Deselected) {
+        form.Timer1->stop();
+        form.File1->clearSelection();
+        form.File1->setCurrentIndex(QModelIndex());
+    }
+    if (state == Adding)
+        startAdd(form, s.dialogs, "fresh");
+    QWidget *window = state == Editing ? openEditor(form) : static_cast<QWidget *>(&form);
+    QVERIFY(window && QTest::qWaitForWindowActive(window));
+    QStringList clicked;
+    for (QAbstractButton *each : window->findChildren<QAbstractButton *>())
+        connect(each, &QAbstractButton::clicked, this,
+                [&, each] { clicked << each->objectName(); });
+    window->findChild<QWidget *>(focus)->setFocus();
+    s.dialogs.clear();
+    s.dialogs.answerMessages({dialogs::No});
+    QTest::keySequence(QGuiApplication::focusWindow(), QKeySequence(key));
+    const QString marked =
+        form.Text1->hasSelectedText() ? '[' + form.Text1->selectedText() + ']' : form.Text1->text();
+    QCOMPARE(QStringList(
+                 {clicked.join(u' '), QString::number(s.dialogs.asked().size()),
+                  QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : "none",
+                  form.File1->fileName(), marked, m_opened.join(u' ')})
+                 .join(" | "),
+             after);
+    // A selection made by a key shows its entry, as a click does.
+    QVERIFY(form.File1->fileName().isEmpty() ||
+            form.Text2->toPlainText().startsWith(form.File1->fileName() + " notes"));
 }
 
 void TestForm1::dropStartsFilledAdd_data()
 {
     QTest::addColumn<QString>("format");
     QTest::addColumn<QByteArray>("data");
-    QTest::addColumn<QString>("proposed"); // empty when the drop is ignored
+    QTest::addColumn<QString>("proposed"); // the name proposed, "" when the drop is ignored
     QTest::addColumn<QString>("address");
-    const auto row = [](const char *tag, const char *format, const QByteArray &data,
-                        const QString &proposed, const QString &address) {
-        QTest::newRow(tag) << format << data << proposed << address;
-    };
-    const QString mozUrl = QStringLiteral("https://example.org/page\nExample / Page");
-    row("x-moz-url with its title", "text/x-moz-url",
-        QByteArray(reinterpret_cast<const char *>(mozUrl.utf16()), mozUrl.size() * 2),
-        "Example - Page", "https://example.org/page");
-    row("uri-list", "text/uri-list", "# dragged\r\nhttps://xn--e1afmkfd.xn--p1ai/a%20b\r\n",
-        "пример.рф", "https://пример.рф/a%20b");
-    row("plain-text address", "text/plain", " mailto:ann@example.org\n", "ann@example.org",
-        "mailto:ann@example.org");
-    row("plain text ignored", "text/plain", "see example.org", "", "");
-    row("local file ignored", "text/uri-list", "file:///etc/passwd\r\n", "", "");
+    const QString mozUrl = "https://example.org/page\nExample / Page";
+    const QByteArray utf16(reinterpret_cast<const char *>(mozUrl.utf16()), mozUrl.size() * 2);
+    QTest::newRow("x-moz-url with its title") << "text/x-moz-url" << utf16 << "Example - Page"
+                                              << "https://example.org/page";
+    QTest::newRow("uri-list") << "text/uri-list"
+                              << QByteArray("# dragged\r\nhttps://xn--e1afmkfd.xn--p1ai/a%20b\r\n")
+                              << "пример.рф"
+                              << "https://пример.рф/a%20b";
+    QTest::newRow("plain-text address")
+        << "text/plain" << QByteArray(" mailto:ann@example.org\n") << "ann@example.org"
+        << "mailto:ann@example.org";
+    QTest::newRow("local file ignored")
+        << "text/uri-list" << QByteArray("file:///etc/passwd\r\n") << ""
+        << "";
 }
 
 void TestForm1::dropStartsFilledAdd()
@@ -726,29 +531,24 @@ void TestForm1::dropStartsFilledAdd()
     QFETCH(QByteArray, data);
     QFETCH(QString, proposed);
     QFETCH(QString, address);
-    Sandbox sandbox;
-    auto form = testsupport::openForm1();
-    QVERIFY(form);
-    ScriptedDialogs dialogs;
-    dialogs.answerInputs({proposed});
+    Session s;
+    QVERIFY(s.open());
+    s.dialogs.answerInputs({proposed});
     QMimeData mime;
     mime.setData(format, data);
     // Dropped on the list, which takes no drops itself: the window does.
-    QWidget *target = form->File1->viewport();
+    QWidget *target = s.form->File1->viewport();
     const QPoint at = target->rect().center();
     QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &enter);
     QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &drop);
     QCoreApplication::processEvents();
-
-    QCOMPARE(dialogs.asked().size(), proposed.isEmpty() ? 0 : 2);
-    QCOMPARE(form->Command4->isEnabled(), !proposed.isEmpty());
-    if (!proposed.isEmpty()) {
-        QCOMPARE(dialogs.asked()[0].defaultText, proposed);
-        QCOMPARE(sandbox.read(proposed), testsupport::plainEntry(""));
-        QCOMPARE(form->g->toPlainText(), address);
-    }
+    QCOMPARE(s.dialogs.asked().value(0).defaultText, proposed);
+    QCOMPARE(folderContents(s.sandbox.list()),
+             proposed.isEmpty() ? QStringList() : QStringList(proposed));
+    QCOMPARE(s.form->g->toPlainText(), address);
+    QCOMPARE(s.form->Command4->isEnabled(), !proposed.isEmpty());
 }
 
 QTEST_MAIN(TestForm1)
