@@ -17,6 +17,21 @@ namespace rtf {
 
 namespace {
 
+// Control characters other than the tab have no place in entry text (the writer leaves
+// them out as well), so that what a document shows is what it saves.
+void appendEntryText(QString &to, QStringView text)
+{
+    const auto control = [](QChar ch) { return ch.unicode() < 0x20 && ch != u'\t'; };
+    if (std::none_of(text.begin(), text.end(), control)) {
+        to += text;
+        return;
+    }
+    for (const QChar ch : text) {
+        if (!control(ch))
+            to += ch;
+    }
+}
+
 enum class Dest : unsigned char {
     Normal,
     FontTable,
@@ -560,7 +575,7 @@ private:
             if (!m_text.isEmpty() && !(m_textFormat == s.chr))
                 flushText();
             m_textFormat = s.chr;
-            m_text += text;
+            appendEntryText(m_text, text);
             if (static_cast<size_t>(m_text.size()) >= kTextChunk &&
                 !m_text.back().isHighSurrogate())
                 flushText();
@@ -972,14 +987,19 @@ void readPlainText(std::string_view data, Sink &sink)
     CharFormat format;
     format.halfPoints = kDefaultHalfPoints;
     const ParaFormat para;
+    QString line;
     qsizetype start = 0;
     for (;;) {
         const qsizetype nl = text.indexOf(u'\n', start);
         qsizetype stop = nl < 0 ? text.size() : nl;
         if (stop > start && text.at(stop - 1) == u'\r')
             --stop;
-        if (stop > start)
-            sink.text(QStringView(text).mid(start, stop - start), format);
+        if (stop > start) {
+            line.clear();
+            appendEntryText(line, QStringView(text).mid(start, stop - start));
+            if (!line.isEmpty())
+                sink.text(line, format);
+        }
         if (nl < 0)
             break;
         sink.paragraphEnd(para);
