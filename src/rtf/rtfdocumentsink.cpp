@@ -101,28 +101,14 @@ void DocumentSink::startPendingBlock()
     m_cursor.insertBlock(m_pendingBlockFormat, QTextCharFormat());
 }
 
-bool DocumentSink::makeRoom(qsizetype characters)
-{
-    if (m_truncated)
-        return false;
-    m_characters += characters;
-    if (m_characters > Measure::kMaxCharacters || m_paragraphs > Measure::kMaxParagraphs)
-        m_truncated = true;
-    return !m_truncated;
-}
-
 void DocumentSink::text(QStringView text, const CharFormat &format)
 {
-    if (!makeRoom(text.size()))
-        return;
     startPendingBlock();
     m_cursor.insertText(text.toString(), charFormat(format));
 }
 
 void DocumentSink::lineBreak(const CharFormat &format)
 {
-    if (!makeRoom(1))
-        return;
     startPendingBlock();
     m_cursor.insertText(QString(QChar::LineSeparator), charFormat(format));
 }
@@ -131,9 +117,6 @@ void DocumentSink::paragraphEnd(const ParaFormat &format)
 {
     // The break is made only when something follows: the \par that ends the last
     // paragraph does not open an empty one.
-    ++m_paragraphs;
-    if (!makeRoom(1))
-        return;
     startPendingBlock();
     m_cursor.setBlockFormat(blockFormat(format));
     m_blockPending = true;
@@ -142,16 +125,12 @@ void DocumentSink::paragraphEnd(const ParaFormat &format)
 
 void DocumentSink::end(const ParaFormat &format)
 {
-    if (m_truncated) {
-        m_blockPending = false;
-        return;
-    }
     if (!m_blockPending)
         m_cursor.setBlockFormat(blockFormat(format));
     m_blockPending = false;
 }
 
-void readInto(std::string_view data, QTextDocument &document)
+Measure readInto(std::string_view data, QTextDocument &document)
 {
     const QFont font = entryFont();
     document.clear();
@@ -159,8 +138,9 @@ void readInto(std::string_view data, QTextDocument &document)
     QTextCursor cursor(&document);
     cursor.beginEditBlock();
     DocumentSink sink(cursor);
-    read(data, sink);
+    const Measure measured = measure(data, &sink);
     cursor.endEditBlock();
+    return measured;
 }
 
 } // namespace rtf

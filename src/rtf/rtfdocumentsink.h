@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rtf/rtfmeasure.h"
 #include "rtf/rtfreader.h"
 
 #include <QTextDocument>
@@ -33,24 +34,20 @@ public:
 private:
     const QTextCharFormat &charFormat(const CharFormat &format);
     void startPendingBlock();
-    // Counts what is about to be inserted; false once the document is full.
-    bool makeRoom(qsizetype characters);
 
     QTextCursor m_cursor;
     QString m_defaultFamily;
     const Tables *m_tables = nullptr;
     bool m_blockPending = false;
-    bool m_truncated = false;
-    qsizetype m_characters = 0;
-    qsizetype m_paragraphs = 0;
     QTextBlockFormat m_pendingBlockFormat;
     // Documents use few distinct formats; a short list beats hashing.
     std::vector<std::pair<CharFormat, QTextCharFormat>> m_formatCache;
 };
 
 // Replaces the document's content by the one read from RTF, in one edit block, in the
-// entry files' default font. Callers measure first and refuse what is too large; past
-// the measure's limits the sink leaves out what follows, so no caller can build more.
-void readInto(std::string_view data, QTextDocument &document);
+// entry files' default font, and returns the document's measure, found in the same pass.
+// Past the measure's limits what follows is left out: a document whose measure is too
+// large is cut short, and its caller must neither show it nor let it be saved.
+Measure readInto(std::string_view data, QTextDocument &document);
 
 } // namespace rtf

@@ -73,10 +73,9 @@ bool loadDocument(const char *path, QTextDocument &document)
     QByteArray data;
     if (!readEntry(path, data))
         return false;
-    if (rtf::measure(view(data)).tooLarge())
+    if (rtf::readInto(view(data), document).tooLarge())
         return fail(Status::failure(QStringLiteral("Cannot read the entry \"%1\": %2")
                                         .arg(QFile::decodeName(path), rtf::Measure::refusal())));
-    rtf::readInto(view(data), document);
     return true;
 }
 
