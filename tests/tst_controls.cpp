@@ -10,8 +10,10 @@
 #include <QDir>
 #include <QFile>
 #include <QPointer>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextLayout>
 
 using testsupport::Sandbox;
 
@@ -26,6 +28,9 @@ private slots:
     void refusedLoadLeavesTheBox();
     void showingFreesTheDocumentReplaced();
     void emptiedBoxTypesInTheDefaultFormat();
+    void copyShowsWhatRtfTextShows();
+    void endOfALongEntry_data();
+    void endOfALongEntry();
     void deleteRemovesOneFileOrLink();
     void addresses_data();
     void addresses();
@@ -82,6 +87,61 @@ void TestControls::emptiedBoxTypesInTheDefaultFormat()
     box.setText(QString());
     QCOMPARE(box.currentCharFormat().font(), rtf::entryFont());
     QCOMPARE(box.document()->firstBlock().blockFormat().alignment(), Qt::AlignLeft);
+}
+
+// The information pane shows a copy of the buffer's document rather than reading the
+// buffer's RTF text again: over the shared corpus both hold the same text in the same
+// formats, as the RTF written from each shows.
+void TestControls::copyShowsWhatRtfTextShows()
+{
+    const QDir dir(QStringLiteral(SITEBOOK_SHARED_DIR "/rtf-corpus/files"));
+    if (!dir.exists())
+        QSKIP(qPrintable("the shared RTF corpus is not here: " + dir.path()));
+    for (const QString &file : dir.entryList({"*.rtf"}, QDir::Files)) {
+        RichTextBox buffer, copied, read;
+        QVERIFY(buffer.loadFile(dir.filePath(file)));
+        copied.setTextFrom(buffer);
+        read.setTextRTF(buffer.textRTF());
+        QCOMPARE(copied.wordWrapMode(), read.wordWrapMode());
+        QCOMPARE(copied.toPlainText(), read.toPlainText());
+        QVERIFY2(copied.textRTF() == read.textRTF(), qPrintable(file));
+    }
+}
+
+// A long entry is laid out bit by bit after its first screen is shown. By itself or at
+// once for Ctrl+End, its end is laid out, the scroll bar then spans the whole document,
+// and Ctrl+End brings the end of its last line into view.
+void TestControls::endOfALongEntry_data()
+{
+    QTest::addColumn<bool>("jump");
+    QTest::newRow("laid out by itself") << false;
+    QTest::newRow("Ctrl+End at once") << true;
+}
+
+void TestControls::endOfALongEntry()
+{
+    QFETCH(bool, jump);
+    RichTextBox box;
+    box.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    box.resize(217, 233);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    // Its last letter (a 120-point Ǆ) is wider than the box: a scroll bar comes below the
+    // text once the layout gets there.
+    box.setTextRTF("{\\rtf1 " + QByteArray("A paragraph of some words.\\par ").repeated(20000) +
+                   "\\fs240\\u452?}");
+    const QTextLayout &last = *box.document()->lastBlock().layout();
+    QCOMPARE(last.lineCount(), 0);
+    if (jump)
+        QTest::keyClick(&box, Qt::Key_End, Qt::ControlModifier);
+    QTRY_VERIFY(last.lineCount() > 0 && box.horizontalScrollBar()->isVisible());
+    QTRY_COMPARE(box.verticalScrollBar()->maximum(),
+                 box.document()->size().toSize().height() - box.viewport()->height());
+    QTest::keyClick(&box, Qt::Key_End, Qt::ControlModifier);
+    QVERIFY2(box.cursorRect().bottom() < box.viewport()->height(),
+             qPrintable(QStringLiteral("the end at %1 of %2 pixels")
+                            .arg(box.cursorRect().bottom())
+                            .arg(box.viewport()->height())));
 }
 
 void TestControls::deleteRemovesOneFileOrLink()

@@ -95,6 +95,10 @@ void TestHostile::hostileEntry()
         QCOMPARE(reportMismatch(s.dialogs, 1, s.sandbox.entry("hostile")), QString());
         QCOMPARE(text, "plain words");
     }
+    // Hidden by a search, the entry leaves nothing selected, and the next tick empties the
+    // pane, whatever it showed.
+    typeSearch(form, "pl");
+    QTRY_VERIFY(form.Text2->document()->isEmpty());
     // The program goes on: the other entry shows, and a new one can be added.
     QVERIFY(select(form, "plain"));
     QCOMPARE(form.Text2->toPlainText(), "plain words");

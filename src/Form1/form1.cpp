@@ -340,8 +340,11 @@ void Form1::File1_Click(bool byUser)
     // one listens, for an entry may be large.
     const bool announce = QAccessible::isActive();
     const QString before = announce ? Text2->toPlainText() : QString();
-    Text2->setTextRTF(R->textRTF());
-    LinkOpener::showAddressesAsLinks(*Text2);
+    // The pane takes a copy of the buffer's document, its addresses shown as links before
+    // it is laid out.
+    Text2->setTextFrom(*R, [this](QTextDocument &shown) {
+        LinkOpener::showAddressesAsLinks(shown, Text2->palette());
+    });
     if (announce) {
         QAccessibleTextUpdateEvent shown(Text2, 0, before, Text2->toPlainText());
         QAccessible::updateAccessibility(&shown);

@@ -35,6 +35,21 @@ qsizetype bareAddressAt(QStringView text, qsizetype at)
     return end > prefix ? end : 0;
 }
 
+// Whether the text holds "://" or "www." in any letter case, as every bare address does:
+// searches for ':' and '.' spare most text the look at every character.
+bool mayHoldBareAddress(QStringView text)
+{
+    for (qsizetype at = text.indexOf(u':'); at >= 0; at = text.indexOf(u':', at + 1)) {
+        if (text.sliced(at + 1).startsWith(u"//"))
+            return true;
+    }
+    for (qsizetype at = text.indexOf(u'.', 3); at >= 0; at = text.indexOf(u'.', at + 1)) {
+        if (text.sliced(at - 3, 3).compare(u"www", Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
 // Only web and mail addresses open; a link to a local file or a script never does,
 // nor a web address that names no host.
 bool isWebAddress(const QUrl &url)
@@ -57,6 +72,11 @@ LinkOpener::LinkOpener(QTextEdit *view) : QObject(view), m_view(view), m_viewpor
 
 QList<LinkOpener::Address> LinkOpener::addresses(const QTextBlock &block)
 {
+    return addresses(block, true);
+}
+
+QList<LinkOpener::Address> LinkOpener::addresses(const QTextBlock &block, bool hyperlinks)
+{
     QList<Address> found;
     // Hyperlinks: a run of fragments with one target, split only by formatting. Every
     // hyperlink, opening or not, keeps the bare addresses in its text from opening.
@@ -66,7 +86,7 @@ QList<LinkOpener::Address> LinkOpener::addresses(const QTextBlock &block)
         QString href;
     };
     QList<Link> links;
-    for (auto it = block.begin(); !it.atEnd(); ++it) {
+    for (auto it = hyperlinks ? block.begin() : block.end(); !it.atEnd(); ++it) {
         const QTextFragment fragment = it.fragment();
         const QString href = fragment.charFormat().anchorHref();
         if (href.isEmpty())
@@ -83,9 +103,14 @@ QList<LinkOpener::Address> LinkOpener::addresses(const QTextBlock &block)
     }
 
     const QString text = block.text();
-    for (qsizetype at = 0; at < text.size(); ++at) {
+    const bool bare = mayHoldBareAddress(text);
+    for (qsizetype at = 0; bare && at + 1 < text.size(); ++at) {
+        // Only "ht" and "ww" can start an address; most text is passed over on that.
         const char16_t c = text[at].unicode() | 0x20;
-        const qsizetype length = c == u'h' || c == u'w' ? bareAddressAt(text, at) : 0;
+        const char16_t next = text[at + 1].unicode() | 0x20;
+        const qsizetype length = (c == u'h' && next == u't') || (c == u'w' && next == u'w')
+                                     ? bareAddressAt(text, at)
+                                     : 0;
         if (length == 0)
             continue;
         const int start = int(at);
@@ -144,19 +169,23 @@ QUrl LinkOpener::firstAddress(const QTextDocument &document)
     return QUrl();
 }
 
-void LinkOpener::showAddressesAsLinks(QTextEdit &view)
+void LinkOpener::showAddressesAsLinks(QTextDocument &document, const QPalette &palette)
 {
-    QTextDocument *document = view.document();
     QTextCharFormat look;
-    look.setForeground(view.palette().brush(QPalette::Link));
+    look.setForeground(palette.brush(QPalette::Link));
     look.setFontUnderline(true);
     // The look is for the eye only: nothing to undo, and one layout for all of it.
-    const bool undo = document->isUndoRedoEnabled();
-    document->setUndoRedoEnabled(false);
-    QTextCursor cursor(document);
+    const bool undo = document.isUndoRedoEnabled();
+    document.setUndoRedoEnabled(false);
+    QTextCursor cursor(&document);
     bool editing = false;
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
-        for (const Address &address : addresses(block)) {
+    // Most entries hold no hyperlink: their blocks' runs need no look.
+    const QList<QTextFormat> formats = document.allFormats();
+    const bool hyperlinks = std::any_of(formats.cbegin(), formats.cend(), [](const QTextFormat &f) {
+        return f.isCharFormat() && f.toCharFormat().isAnchor();
+    });
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (const Address &address : addresses(block, hyperlinks)) {
             if (!std::exchange(editing, true))
                 cursor.beginEditBlock();
             cursor.setPosition(block.position() + address.start);
@@ -167,7 +196,7 @@ void LinkOpener::showAddressesAsLinks(QTextEdit &view)
     }
     if (editing)
         cursor.endEditBlock();
-    document->setUndoRedoEnabled(undo);
+    document.setUndoRedoEnabled(undo);
 }
 
 bool LinkOpener::open(const QUrl &url)

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QUrl>
 
+class QPalette;
 class QTextBlock;
 class QTextDocument;
 class QTextEdit;
@@ -33,8 +34,8 @@ public:
     // The first address of the document that opens, or an empty URL.
     static QUrl firstAddress(const QTextDocument &document);
     // Shows the document's addresses as links: the palette's link colour, underlined.
-    // Only the view's document changes; its text stays as it is.
-    static void showAddressesAsLinks(QTextEdit &view);
+    // Only the document's look changes; its text stays as it is.
+    static void showAddressesAsLinks(QTextDocument &document, const QPalette &palette);
     // Opens a web or mail address in the user's browser; anything else is refused.
     static bool open(const QUrl &url);
 
@@ -42,6 +43,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Without `hyperlinks`, the block is known to hold none.
+    static QList<Address> addresses(const QTextBlock &block, bool hyperlinks);
+
     QTextEdit *m_view;
     // Kept from the start: while the view is being destroyed, its viewport can still
     // send events, and the half-destroyed view must not be asked for it then.

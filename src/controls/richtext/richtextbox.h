@@ -2,11 +2,12 @@
 
 #include "entryfile/entryfile.h"
 #include "entryfile/status.h"
-#include "rtf/rtfmeasure.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QTextEdit>
+
+#include <functional>
 
 // The program's rich-text control: a QTextEdit whose document moves to and from
 // entry files as RTF. It offers only the members the windows use.
@@ -44,6 +45,12 @@ public:
 
     QByteArray textRTF() const;
     void setTextRTF(const QByteArray &rtf);
+    // Replaces the whole document by a copy of the other box's: what
+    // setTextRTF(source.textRTF()) would show, without writing and reading RTF again.
+    // `prepare` may change the copy before the box shows it, where a change costs no
+    // layout.
+    void setTextFrom(const RichTextBox &source,
+                     const std::function<void(QTextDocument &)> &prepare = {});
 
     QString fileName() const { return m_fileName; }
     // True when the box holds the text of the file at path as that file is now: the box
@@ -51,9 +58,19 @@ public:
     // removed it since. Looks at the file, so it is no cheap property.
     bool holdsCurrent(const QString &path) const;
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
 private:
+    class LayoutPacer;
+
     void resetDefaultFormat();
-    void showDocument(const QByteArray &rtf, const rtf::Measure &measure);
+    void setWrapAnywhere(bool anywhere);
+    // A document for the box to take, not laid out until it does.
+    QTextDocument *newDocument();
+    // Shows a document from newDocument() in place of the current one, which it frees.
+    void adopt(QTextDocument *document);
 
     // The last path given to loadFile().
     QString m_fileName;
@@ -61,4 +78,5 @@ private:
     // or wrote it.
     QString m_knownPath;
     entryfile::Stamp m_knownStamp;
+    LayoutPacer *m_pacer;
 };
