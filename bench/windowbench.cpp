@@ -27,8 +27,10 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTextLayout>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
@@ -37,6 +39,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -189,33 +192,6 @@ void keystroke(benchmark::State &state)
     state.counters["folder_reads"] = model.readCount() - readsBefore;
 }
 
-void selectEntry(benchmark::State &state, const QString &name)
-{
-    Form1 &form = sharedForm();
-    if (!clickEntry(form, name)) {
-        state.SkipWithError("the entry is not in the list");
-        return;
-    }
-    const int row = modelOf(form).rowOf(name);
-    const QModelIndex index = form.File1->model()->index(row, 0);
-    double handlerSeconds = 0;
-    for (auto _ : state) {
-        const QPoint at = form.File1->visualRect(index).center();
-        const auto start = Clock::now();
-        QTest::mouseClick(form.File1->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-        handlerSeconds += secondsSince(start);
-        settle();
-        state.SetIterationTime(secondsSince(start));
-        if (form.Text2->document()->isEmpty()) {
-            state.SkipWithError("the entry was not shown");
-            break;
-        }
-    }
-    state.counters["characters"] = form.Text2->document()->characterCount();
-    state.counters["handler_ms"] =
-        benchmark::Counter(handlerSeconds * 1e3, benchmark::Counter::kAvgIterations);
-}
-
 QString plainTextOf(const QString &name)
 {
     QFile file(entryPath(name));
@@ -225,38 +201,197 @@ QString plainTextOf(const QString &name)
     return rtf::toPlainText(std::string_view(bytes.constData(), size_t(bytes.size())));
 }
 
-// The floor: the same text, without formatting, put into a document that nothing shows.
-void setPlainTextFloor(benchmark::State &state, const QString &name)
+double threadCpuMs()
 {
-    const QString plain = plainTextOf(name);
-    QTextDocument document;
-    document.setUndoRedoEnabled(false);
-    for (auto _ : state) {
-        const auto start = Clock::now();
-        document.setPlainText(plain);
-        state.SetIterationTime(secondsSince(start));
-    }
-    state.counters["characters"] = document.characterCount();
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
 
-// For comparison only: the same text shown by a text box of Text2's size.
-void shownPlainText(benchmark::State &state, const QString &name)
+bool laidOutToTheEnd(const QTextDocument &document)
 {
-    const QString plain = plainTextOf(name);
-    QTextEdit box;
-    box.setReadOnly(true);
-    box.resize(sharedForm().Text2->size());
-    box.show();
-    if (!QTest::qWaitForWindowExposed(&box)) {
-        state.SkipWithError("the box did not show");
+    const QTextLayout *last = document.lastBlock().layout();
+    return last != nullptr && last->lineCount() > 0;
+}
+
+// What a user sees of one action that shows text in a view, timed from inside the event
+// loop: when the view's first paint showing the new text is on screen and the window
+// handles events again, and the longest stretch in which it handled none (a 1 ms
+// heartbeat's largest gap) until the whole text is laid out. In milliseconds, wall
+// clock and this thread's processor time.
+struct Shown {
+    double paint = 0;
+    double paintCpu = 0;
+    double stall = 0;
+    double stallCpu = 0;
+    bool complete = false;
+};
+
+class ShowProbe final : public QObject {
+public:
+    ShowProbe(QTextEdit &view, std::function<bool()> showsNewText)
+        : m_view(view), m_showsNewText(std::move(showsNewText))
+    {
+        m_heartbeat.setTimerType(Qt::PreciseTimer);
+        m_heartbeat.setInterval(1);
+        connect(&m_heartbeat, &QTimer::timeout, this, [this] { beat(); });
+    }
+
+    Shown run(const std::function<void()> &action)
+    {
+        m_shown = Shown();
+        m_painted = m_onScreen = m_armed = false;
+        m_view.viewport()->installEventFilter(this);
+        m_view.window()->installEventFilter(this);
+        QEventLoop loop;
+        QTimer done;
+        connect(&done, &QTimer::timeout, &loop, [&] {
+            if (m_onScreen && m_shown.complete)
+                loop.quit();
+        });
+        done.start(5);
+        QTimer::singleShot(20'000, &loop, &QEventLoop::quit);
+        // The action runs from the event loop, as a click's handler does, so that its own
+        // time counts as a stretch without events.
+        QTimer::singleShot(0, this, [&] {
+            m_start = m_lastBeat = Clock::now();
+            m_startCpu = m_lastBeatCpu = threadCpuMs();
+            m_armed = true;
+            m_heartbeat.start();
+            action();
+        });
+        loop.exec();
+        m_heartbeat.stop();
+        m_armed = false;
+        m_view.viewport()->removeEventFilter(this);
+        m_view.window()->removeEventFilter(this);
+        return m_shown;
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (!m_armed || m_onScreen)
+            return false;
+        if (watched == m_view.viewport() && event->type() == QEvent::Paint && m_showsNewText())
+            m_painted = true;
+        // The window paints when it handles its update request: handled here, the time
+        // after it is the time the paint is done.
+        if (watched == m_view.window() && event->type() == QEvent::UpdateRequest && !m_inUpdate) {
+            m_inUpdate = true;
+            static_cast<QObject *>(watched)->event(event);
+            m_inUpdate = false;
+            if (m_painted) {
+                m_onScreen = true;
+                m_shown.paint = msSince(m_start);
+                m_shown.paintCpu = threadCpuMs() - m_startCpu;
+            }
+            return true;
+        }
+        return false;
+    }
+
+private:
+    static double msSince(Clock::time_point start)
+    {
+        return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    }
+
+    void beat()
+    {
+        if (m_shown.complete)
+            return;
+        const auto now = Clock::now();
+        const double cpu = threadCpuMs();
+        m_shown.stall = std::max(m_shown.stall, msSince(m_lastBeat));
+        m_shown.stallCpu = std::max(m_shown.stallCpu, cpu - m_lastBeatCpu);
+        m_lastBeat = now;
+        m_lastBeatCpu = cpu;
+        m_shown.complete = m_onScreen && m_showsNewText() && laidOutToTheEnd(*m_view.document());
+    }
+
+    QTextEdit &m_view;
+    std::function<bool()> m_showsNewText;
+    QTimer m_heartbeat;
+    Shown m_shown;
+    Clock::time_point m_start, m_lastBeat;
+    double m_startCpu = 0, m_lastBeatCpu = 0;
+    bool m_armed = false, m_painted = false, m_onScreen = false, m_inUpdate = false;
+};
+
+// Lets the event loop run for a while, so that whatever the last action left (layout,
+// timers) is done before the next one is timed.
+void idle(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// A click on a long entry, from the click to its first screen painted, against the floor:
+// the entry's plain text given to a QTextEdit of the pane's size with setPlainText, timed
+// the same way in turn with it. Before each click another entry is shown.
+void selectEntry(benchmark::State &state, const QString &name)
+{
+    Form1 &form = sharedForm();
+    const QString other = modelOf(form).nameAt(modelOf(form).nameAt(0) == name ? 1 : 0);
+    if (!clickEntry(form, name) || !clickEntry(form, other)) {
+        state.SkipWithError("the entry is not in the list");
         return;
     }
-    for (auto _ : state) {
-        const auto start = Clock::now();
-        box.setPlainText(plain);
-        settle();
-        state.SetIterationTime(secondsSince(start));
+    const QModelIndex index = form.File1->model()->index(modelOf(form).rowOf(name), 0);
+    const QString plain = plainTextOf(name);
+    QTextEdit floorBox;
+    floorBox.setReadOnly(true);
+    floorBox.resize(form.Text2->size());
+    floorBox.show();
+    if (!QTest::qWaitForWindowExposed(&floorBox)) {
+        state.SkipWithError("the floor's box did not show");
+        return;
     }
+    const auto isName = [&form, &name] { return form.File1->fileName() == name; };
+    ShowProbe ours(*form.Text2, [&] { return isName() && !form.Text2->document()->isEmpty(); });
+    ShowProbe floor(floorBox, [&floorBox] { return !floorBox.document()->isEmpty(); });
+    Shown sum, floorSum;
+    double worstStall = 0;
+    double handlerMs = 0;
+    int runs = 0;
+    for (auto _ : state) {
+        floorBox.clear();
+        (void)clickEntry(form, other);
+        idle(20);
+        const Shown base = floor.run([&] { floorBox.setPlainText(plain); });
+        idle(20);
+        const Shown shown = ours.run([&] {
+            const auto start = Clock::now();
+            QTest::mouseClick(form.File1->viewport(), Qt::LeftButton, Qt::NoModifier,
+                              form.File1->visualRect(index).center());
+            handlerMs += secondsSince(start) * 1e3;
+        });
+        if (!shown.complete || !base.complete || !isName()) {
+            state.SkipWithError("the entry was not shown and laid out");
+            break;
+        }
+        state.SetIterationTime(shown.paint / 1e3);
+        for (auto [total, one] : {std::pair{&sum, shown}, std::pair{&floorSum, base}}) {
+            total->paint += one.paint;
+            total->paintCpu += one.paintCpu;
+            total->stall += one.stall;
+            total->stallCpu += one.stallCpu;
+        }
+        worstStall = std::max(worstStall, shown.stall);
+        ++runs;
+    }
+    const auto perRun = [runs](double total) { return runs > 0 ? total / runs : 0.0; };
+    state.counters["characters"] = form.Text2->document()->characterCount();
+    state.counters["handler_ms"] = perRun(handlerMs);
+    state.counters["cpu_ms"] = perRun(sum.paintCpu);
+    state.counters["stall_ms"] = perRun(sum.stall);
+    state.counters["stall_cpu_ms"] = perRun(sum.stallCpu);
+    state.counters["worst_stall_ms"] = worstStall;
+    state.counters["floor_ms"] = perRun(floorSum.paint);
+    state.counters["floor_cpu_ms"] = perRun(floorSum.paintCpu);
+    state.counters["floor_stall_ms"] = perRun(floorSum.stall);
 }
 
 void tickWith(benchmark::State &state, bool selected)
@@ -510,12 +645,14 @@ int main(int argc, char **argv)
     if (haveLong) {
         for (const auto &[label, name] : {std::pair{"10k", benchdata::longEntry10k()},
                                           std::pair{"1m", benchdata::longEntry1m()}}) {
-            timed(benchmark::RegisterBenchmark((std::string("select_") + label).c_str(),
-                                               selectEntry, name));
-            timed(benchmark::RegisterBenchmark(
-                (std::string("floor_set_plain_text_") + label).c_str(), setPlainTextFloor, name));
-            timed(benchmark::RegisterBenchmark((std::string("shown_plain_text_") + label).c_str(),
-                                               shownPlainText, name));
+            // Each click is timed with its floor and waits for both layouts to finish.
+            benchmark::RegisterBenchmark((std::string("select_") + label).c_str(), selectEntry,
+                                         name)
+                ->UseManualTime()
+                ->Unit(benchmark::kMillisecond)
+                ->Iterations(quick ? 2 : 5)
+                ->Repetitions(quick ? 3 : 7)
+                ->ReportAggregatesOnly(true);
         }
     }
     for (const auto &[label, selected] :
