@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -22,10 +21,7 @@
 #include <unistd.h>
 
 namespace testsupport {
-namespace {
 
-// One key event per character, carrying it, as a keyboard in any layout or an input
-// method delivers text; a pair of surrogates goes in one event.
 void typeKeys(QWidget *widget, const QString &text)
 {
     widget->setFocus();
@@ -35,8 +31,6 @@ void typeKeys(QWidget *widget, const QString &text)
                             Qt::NoModifier);
     }
 }
-
-} // namespace
 
 QStringList ScriptedDialogs::prompts() const
 {
@@ -135,11 +129,6 @@ bool select(Form1 &form, const QString &name)
            QTest::qWaitFor([&] { return form.Command7->isEnabled(); });
 }
 
-void typeSearch(Form1 &form, const QString &text)
-{
-    typeKeys(form.Text1, text);
-}
-
 void typeAtEnd(RichTextBox &box, const QString &text)
 {
     QTest::keyClick(&box, Qt::Key_End, Qt::ControlModifier);
@@ -150,12 +139,6 @@ void startAdd(Form1 &form, ScriptedDialogs &dialogs, const QString &name)
 {
     dialogs.answerInputs({name});
     QTest::mouseClick(form.Command3, Qt::LeftButton);
-}
-
-void typeAndSave(Form1 &form, const QString &text)
-{
-    typeAtEnd(*form.g, text);
-    QTest::mouseClick(form.Command4, Qt::LeftButton);
 }
 
 editprofile *shownEditor()
@@ -219,7 +202,8 @@ QString Session::addAndShow(const QString &name, const QString &text)
 {
     const qsizetype asked = dialogs.asked().size();
     startAdd(*form, dialogs, name);
-    typeAndSave(*form, text);
+    typeAtEnd(*form->g, text);
+    QTest::mouseClick(form->Command4, Qt::LeftButton);
     // The add asks for the name and tells the user to type; anything more went wrong.
     if (!select(*form, name) || form->Command4->isEnabled() || dialogs.asked().size() != asked + 2)
         return "the add of \"" + name + "\" failed: " + dialogs.prompts().mid(asked).join(u" | ");
@@ -276,14 +260,11 @@ bool SmallDisk::fill()
         m_mounted ? ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600) : -1;
     if (fd < 0)
         return false;
-    // Whole pages first, then single bytes, until not one more byte fits.
+    // Whole pages, then single bytes, until not one more byte fits.
     const QByteArray page(4096, 'x');
-    while (::write(fd, page.constData(), size_t(page.size())) > 0) {
+    while (::write(fd, page.constData(), size_t(page.size())) > 0 || ::write(fd, "x", 1) > 0) {
     }
-    bool full = errno == ENOSPC;
-    while (full && ::write(fd, "x", 1) > 0) {
-    }
-    full = full && errno == ENOSPC;
+    const bool full = errno == ENOSPC;
     ::close(fd);
     return full;
 }

@@ -4,8 +4,6 @@
 
 #include <QByteArray>
 #include <QFileInfo>
-#include <QList>
-#include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -13,6 +11,7 @@
 
 class FileListBox;
 class Form1;
+class QWidget;
 class RichTextBox;
 class editprofile;
 
@@ -89,15 +88,13 @@ QStringList folderContents(const QString &folder);
 // Clicks the entry and waits for the selection timer to enable the edit and delete
 // buttons. False when the list does not show the name.
 bool select(Form1 &form, const QString &name);
-// Types into the search box key by key, as a user does.
-void typeSearch(Form1 &form, const QString &text);
-// Types at the end of the box's text, one key event per character as a keyboard in any
-// layout delivers it (a pair of surrogates together).
+// Types into the widget one key event per character, as a keyboard in any layout or an
+// input method delivers text (a pair of surrogates together).
+void typeKeys(QWidget *widget, const QString &text);
+// Types at the end of the box's text, key by key.
 void typeAtEnd(RichTextBox &box, const QString &text);
 // Clicks "Add new URL to list", answering the input box with the name.
 void startAdd(Form1 &form, ScriptedDialogs &dialogs, const QString &name);
-// Types into the new-entry box and clicks "Save".
-void typeAndSave(Form1 &form, const QString &text);
 // Clicks "Edit ULR's information" on the selected entry; the editor shown, if any.
 editprofile *openEditor(Form1 &form);
 editprofile *shownEditor();

@@ -8,10 +8,8 @@
 #include <QDir>
 #include <QPointer>
 #include <QProcess>
-#include <QPushButton>
 #include <QTest>
 
-#include <cstdio>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
