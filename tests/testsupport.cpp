@@ -9,14 +9,13 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -32,19 +31,11 @@ void typeKeys(QWidget *widget, const QString &text)
     }
 }
 
-QStringList ScriptedDialogs::prompts() const
+QStringList ScriptedDialogs::prompts(int kind) const
 {
     QStringList result;
     for (const Asked &a : m_asked)
-        result << a.prompt;
-    return result;
-}
-
-QStringList ScriptedDialogs::errors() const
-{
-    QStringList result;
-    for (const Asked &a : m_asked)
-        if (a.code & dialogs::Critical)
+        if (kind == 0 || (a.code & kind))
             result << a.prompt;
     return result;
 }
@@ -277,19 +268,7 @@ void SmallDisk::free()
 
 bool setImmutable(const QString &path, bool immutable)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    int flags = 0;
-    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    if (ok) {
-        flags = immutable ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-        ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    }
-    const int error = errno;
-    ::close(fd);
-    errno = error;
-    return ok;
+    return QProcess::execute(QStringLiteral("chattr"), {immutable ? "+i" : "-i", path}) == 0;
 }
 
 } // namespace testsupport

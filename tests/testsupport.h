@@ -37,9 +37,10 @@ public:
     void answerMessages(const QList<int> &answers) { m_answers += answers; }
 
     const QList<Asked> &asked() const { return m_asked; }
-    QStringList prompts() const;
-    // The prompts of the critical error reports shown so far.
-    QStringList errors() const;
+    // The prompts shown so far, only those of the given kind (such as dialogs::Critical,
+    // the error reports) when one is given.
+    QStringList prompts(int kind = 0) const;
+    QStringList errors() const { return prompts(dialogs::Critical); }
     void clear() { m_asked.clear(); }
 
     int msgBox(const QString &prompt, int code, const QString &title) override;
@@ -154,8 +155,8 @@ private:
 };
 
 // Sets or clears the immutable attribute (chattr +i), which stops even root from
-// changing, replacing or removing the file or the folder's names. False (with errno
-// set) where the file system has no such attribute.
+// changing, replacing or removing the file or the folder's names. False where the file
+// system has no such attribute or the test may not set it.
 bool setImmutable(const QString &path, bool immutable);
 
 } // namespace testsupport

@@ -38,11 +38,8 @@ void TestSave::editorSavesTheEntryItLoaded()
     QVERIFY(select(form, "A"));
     const QPointer<editprofile> editor = openEditor(form);
     QVERIFY(editor);
-    QCOMPARE(editor->windowModality(), Qt::NonModal);
     QVERIFY(select(form, "B"));
     QCOMPARE(openEditor(form), editor.data());
-    QCOMPARE(editor->windowTitle(), "Edit URL Description - B");
-    QCOMPARE(editor->focusWidget(), editor->RichTextBox1);
     typeAtEnd(*editor->RichTextBox1, " typed 😀");
     QVERIFY(select(form, "A"));
     QVERIFY(form.close());
