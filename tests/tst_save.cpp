@@ -78,7 +78,6 @@ void TestSave::typedText_data()
         conflict.arg("A", "replaced by another file", "opened", replace), false, "A notes typed");
     row("add's Save, rewritten by another program, No", true, "rewritten", "save", dialogs::No,
         conflict.arg("N", "changed by another program", "added", replace), false, "N typed");
-    row("unchanged: no question", false, "", "save", dialogs::Yes, "", true, "");
     const QString openB = "Save your changes to the entry \"A\" before opening \"B\"?";
     const QString closing = "Save your changes to the entry \"A\" before closing?";
     const QString closingAdd = "Save the text you typed for the new entry \"N\" before closing?";
