@@ -1,4 +1,3 @@
-#include "controls/filelist/filelistbox.h"
 #include "controls/richtext/richtextbox.h"
 #include "editprofile/editprofile.h"
 #include "Form1/form1.h"
@@ -6,7 +5,6 @@
 #include "testsupport.h"
 
 #include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QPointer>
 #include <QScopeGuard>
