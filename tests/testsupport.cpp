@@ -134,10 +134,9 @@ void startAdd(Form1 &form, ScriptedDialogs &dialogs, const QString &name)
 
 editprofile *shownEditor()
 {
-    for (QWidget *window : QApplication::topLevelWidgets()) {
+    for (QWidget *window : QApplication::topLevelWidgets())
         if (auto *editor = qobject_cast<editprofile *>(window); editor && editor->isVisible())
             return editor;
-    }
     return nullptr;
 }
 
@@ -155,10 +154,9 @@ bool saveAndClose(editprofile &editor)
 
 void closeEditors()
 {
-    for (QWidget *window : QApplication::topLevelWidgets()) {
+    for (QWidget *window : QApplication::topLevelWidgets())
         if (qobject_cast<editprofile *>(window))
             delete window;
-    }
 }
 
 void deleteSelected(Form1 &form, ScriptedDialogs &dialogs, int answer)
@@ -214,10 +212,9 @@ qint64 peakMemoryMiB()
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (status.open(QIODevice::ReadOnly)) {
-        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine())
             if (line.startsWith("VmHWM:"))
                 return line.mid(6).trimmed().split(' ').value(0).toLongLong() / 1024;
-        }
     }
     return -1;
 }

@@ -118,16 +118,13 @@ void TestForm1::design()
     // The real message box, read and answered No as soon as it is up, shows the name as
     // typed, never as markup.
     dialogs::setProvider(nullptr);
-    const auto scripted = qScopeGuard([&] { dialogs::setProvider(&s.dialogs); });
     QString shown;
-    QTimer reader;
-    connect(&reader, &QTimer::timeout, this, [&] {
+    QTimer::singleShot(0, this, [&] {
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
             shown = (box->textFormat() == Qt::PlainText ? "" : "as markup: ") + box->text();
             box->done(QMessageBox::No);
         }
     });
-    reader.start(10);
     QTest::mouseClick(form.Command7, Qt::LeftButton);
     QCOMPARE(shown, "Do you really want to delete " + news + " site?");
     QVERIFY(s.sandbox.exists(news));
