@@ -171,9 +171,8 @@ QString reportMismatch(const ScriptedDialogs &dialogs, qsizetype count, const QS
     if (errors.size() == count && (count == 0 || errors.constLast().contains(path)))
         return QString();
     return QStringLiteral("%1 reports, wanted %2 naming %3: %4")
-        .arg(errors.size())
-        .arg(count)
-        .arg(path, dialogs.prompts().join(u" | "));
+        .arg(QString::number(errors.size()), QString::number(count), path,
+             dialogs.prompts().join(u" | "));
 }
 
 bool Session::open(const QStringList &entries)

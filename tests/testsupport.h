@@ -60,7 +60,6 @@ class Sandbox {
 public:
     explicit Sandbox(bool withList = true);
     ~Sandbox();
-    Q_DISABLE_COPY_MOVE(Sandbox)
 
     QString base() const { return m_dir.path(); }
     QString list() const { return m_dir.path() + QStringLiteral("/List"); }

@@ -36,17 +36,6 @@ enum State { Idle, Selected, Disabled, Deselected, Adding, Editing };
 // What another program does to the folder while the window shows it, "beta" selected.
 enum Change { Made, OtherDeleted, Rewritten, Renamed, SelectedDeleted, Burst, EditorSave };
 
-// What a screen reader is told, as "control: text".
-QStringList told;
-void tell(QAccessibleEvent *event)
-{
-    const QString control = event->object()->objectName() + QStringLiteral(": ");
-    if (event->type() == QAccessible::TextUpdated)
-        told << control + static_cast<QAccessibleTextUpdateEvent *>(event)->textInserted();
-    else if (event->type() == QAccessible::NameChanged)
-        told << control + event->accessibleInterface()->text(QAccessible::Name);
-}
-
 } // namespace
 
 class TestForm1 : public QObject {
@@ -90,7 +79,15 @@ void TestForm1::design()
     QCOMPARE(form.Command3->picture().devicePixelRatio(), form.devicePixelRatioF());
 
     // Offscreen no screen reader listens; this stands in for one.
-    QAccessible::installUpdateHandler(tell);
+    // What a screen reader is told, as "control: text".
+    static QStringList told;
+    QAccessible::installUpdateHandler([](QAccessibleEvent *event) {
+        const QString control = event->object()->objectName() + QStringLiteral(": ");
+        if (event->type() == QAccessible::TextUpdated)
+            told << control + static_cast<QAccessibleTextUpdateEvent *>(event)->textInserted();
+        else if (event->type() == QAccessible::NameChanged)
+            told << control + event->accessibleInterface()->text(QAccessible::Name);
+    });
     QPlatformAccessibility *bridge = QGuiApplicationPrivate::platformIntegration()->accessibility();
     bridge->setActive(true);
     const auto stop = qScopeGuard([&] {
@@ -101,14 +98,11 @@ void TestForm1::design()
     QVERIFY(select(form, news));
     QVERIFY2(told.contains("l:  Found: 2") && told.contains("Text2: " + news + " notes"),
              qPrintable(told.join(u'|')));
-    editprofile *editor = openEditor(form);
-    QVERIFY(editor);
     // A picture button is named by its caption, the two counts by what they show.
     QStringList names;
-    for (QWidget *control : QWidgetList{form.l, form.Label1, form.Command7, editor->RichTextBox1})
+    for (QWidget *control : QWidgetList{form.l, form.Label1, form.Command7})
         names << QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name);
-    QCOMPARE(names,
-             QStringList({" Found: 2", "URLs in list: 2", "Delete selected URL", "Entry's text"}));
+    QCOMPARE(names, QStringList({" Found: 2", "URLs in list: 2", "Delete selected URL"}));
 
     // The About text as stored, its lines ended by CR LF.
     s.dialogs.clear();
@@ -345,8 +339,7 @@ void TestForm1::adding()
         s.dialogs.clear();
         startAdd(form, s.dialogs, name);
         QCOMPARE(s.dialogs.asked().size(), name.isEmpty() ? 1 : 2);
-        QVERIFY2(name.isEmpty() || s.dialogs.prompts().constLast().contains('"' + name + '"'),
-                 qPrintable(s.dialogs.prompts().constLast()));
+        QVERIFY(name.isEmpty() || s.dialogs.prompts().constLast().contains('"' + name + '"'));
     }
     QCOMPARE(folderContents(s.sandbox.base()) + folderContents(s.sandbox.list()), before);
     QTest::mouseClick(form.Command4, Qt::LeftButton);
