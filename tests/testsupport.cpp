@@ -60,11 +60,6 @@ Sandbox::Sandbox(bool withList) : m_previousDir(QDir::currentPath())
     QDir::setCurrent(m_dir.path());
 }
 
-Sandbox::~Sandbox()
-{
-    QDir::setCurrent(m_previousDir);
-}
-
 void Sandbox::write(const QString &name, const QByteArray &bytes) const
 {
     QFile file(entry(name));

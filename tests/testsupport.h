@@ -3,6 +3,7 @@
 #include "controls/dialogs/dialogs.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFileInfo>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -59,7 +60,7 @@ private:
 class Sandbox {
 public:
     explicit Sandbox(bool withList = true);
-    ~Sandbox();
+    ~Sandbox() { QDir::setCurrent(m_previousDir); }
 
     QString base() const { return m_dir.path(); }
     QString list() const { return m_dir.path() + QStringLiteral("/List"); }

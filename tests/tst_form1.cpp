@@ -24,8 +24,6 @@
 
 using namespace testsupport;
 
-namespace {
-
 // Where the program is started: in a folder without a List folder, in one where none
 // can be made, or in a folder deleted since.
 enum Base { NoList, Unmakeable, Deleted };
@@ -35,8 +33,6 @@ enum Base { NoList, Unmakeable, Deleted };
 enum State { Idle, Selected, Disabled, Deselected, Adding, Editing };
 // What another program does to the folder while the window shows it, "beta" selected.
 enum Change { Made, OtherDeleted, Rewritten, Renamed, SelectedDeleted, Burst, EditorSave };
-
-} // namespace
 
 class TestForm1 : public QObject {
     Q_OBJECT
@@ -314,8 +310,7 @@ void TestForm1::adding()
     startAdd(form, s.dialogs, "café");
     // The search is cleared; the entry is made at once, empty, but not listed or counted
     // before "Save"; the window grows to show the new-entry box and its "Save".
-    QCOMPARE(form.Text1->text(), QString());
-    QVERIFY(!form.l->isVisible());
+    QVERIFY(form.Text1->text().isEmpty() && !form.l->isVisible());
     QCOMPARE(s.dialogs.asked().value(0).title, "Sitebook");
     QCOMPARE(
         s.dialogs.prompts(),
