@@ -237,7 +237,7 @@ SmallDisk::~SmallDisk()
 
 bool SmallDisk::fill()
 {
-    const QByteArray path = QFile::encodeName(m_folder + QLatin1Char('/') + fillerName());
+    const QByteArray path = QFile::encodeName(m_folder + QStringLiteral("/.filler"));
     const int fd =
         m_mounted ? ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600) : -1;
     if (fd < 0)
@@ -254,7 +254,7 @@ bool SmallDisk::fill()
 void SmallDisk::free()
 {
     if (m_mounted)
-        ::unlink(QFile::encodeName(m_folder + QLatin1Char('/') + fillerName()).constData());
+        ::unlink(QFile::encodeName(m_folder + QStringLiteral("/.filler")).constData());
 }
 
 bool setImmutable(const QString &path, bool immutable)

@@ -146,7 +146,6 @@ public:
     // Fills every free block with a hidden file; free() removes it.
     bool fill();
     void free();
-    static QString fillerName() { return QStringLiteral(".filler"); }
 
 private:
     QString m_folder;
