@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
@@ -21,7 +22,9 @@
 
 namespace testsupport {
 
-void typeKeys(QWidget *widget, const QString &text)
+// One key event per character, carrying it, as a keyboard in any layout or an input
+// method delivers text; a pair of surrogates goes in one event.
+static void typeKeys(QWidget *widget, const QString &text)
 {
     widget->setFocus();
     for (qsizetype i = 0, length = 1; i < text.size(); i += length) {
@@ -113,6 +116,11 @@ bool select(Form1 &form, const QString &name)
 {
     return clickEntry(*form.File1, name) &&
            QTest::qWaitFor([&] { return form.Command7->isEnabled(); });
+}
+
+void typeSearch(Form1 &form, const QString &text)
+{
+    typeKeys(form.Text1, text);
 }
 
 void typeAtEnd(RichTextBox &box, const QString &text)

@@ -12,7 +12,6 @@
 
 class FileListBox;
 class Form1;
-class QWidget;
 class RichTextBox;
 class editprofile;
 
@@ -89,9 +88,8 @@ QStringList folderContents(const QString &folder);
 // Clicks the entry and waits for the selection timer to enable the edit and delete
 // buttons. False when the list does not show the name.
 bool select(Form1 &form, const QString &name);
-// Types into the widget one key event per character, as a keyboard in any layout or an
-// input method delivers text (a pair of surrogates together).
-void typeKeys(QWidget *widget, const QString &text);
+// Types into the search box key by key, as a user does.
+void typeSearch(Form1 &form, const QString &text);
 // Types at the end of the box's text, key by key.
 void typeAtEnd(RichTextBox &box, const QString &text);
 // Clicks "Add new URL to list", answering the input box with the name.

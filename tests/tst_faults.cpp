@@ -167,7 +167,7 @@ void TestFaults::unusualNames()
     QCOMPARE(s.addAndShow(name, "https://example.org/"), QString());
     QCOMPARE(folderContents(s.sandbox.base()), QStringList("List"));
     QCOMPARE(s.sandbox.read(name), plainEntry("https://example.org/"));
-    typeKeys(form.Text1, search);
+    typeSearch(form, search);
     QCOMPARE(shownNames(*form.File1), QStringList(name));
     editprofile *editor = openEditor(form);
     QVERIFY(editor);

@@ -90,7 +90,7 @@ void TestForm1::design()
         bridge->setActive(false);
         QAccessible::installUpdateHandler(nullptr);
     });
-    typeKeys(form.Text1, "e");
+    typeSearch(form, "e");
     QVERIFY(select(form, news));
     QVERIFY2(told.contains("l:  Found: 2") && told.contains("Text2: " + news + " notes"),
              qPrintable(told.join(u'|')));
@@ -192,7 +192,7 @@ void TestForm1::browsing()
             form.Command7->picture().cacheKey() == unlit);
 
     // Letter case is ignored; the statistics line keeps its count until a selection.
-    typeKeys(form.Text1, "aB");
+    typeSearch(form, "aB");
     QCOMPARE(shownNames(*form.File1), QStringList({"abc", "xaby", "ZAB"}));
     QCOMPARE(form.l->isVisible() ? form.l->text() : "hidden", " Found: 3");
     QCOMPARE(form.Label1->text(), "URLs in list: 5");
@@ -213,7 +213,7 @@ void TestForm1::browsing()
     QTest::keyClick(form.Text1, Qt::Key_Backspace);
     QTest::keyClick(form.Text1, Qt::Key_Backspace);
     QVERIFY(!form.l->isVisible() && form.File1->listCount() == 5);
-    typeKeys(form.Text1, "n?ws");
+    typeSearch(form, "n?ws");
     QCOMPARE(shownNames(*form.File1), QStringList({"news", "nows"}));
     QCOMPARE(form.l->text(), " Found: 2");
     QTRY_VERIFY(!form.Command5->isEnabled() && !form.Command7->isEnabled() &&
@@ -260,7 +260,7 @@ void TestForm1::followsItsFolder()
     Session s;
     QVERIFY(s.open({"alpha", "beta", "gamma"}));
     Form1 &form = *s.form;
-    typeKeys(form.Text1, search);
+    typeSearch(form, search);
     QVERIFY(select(form, "beta"));
     const auto &model = *qobject_cast<const FileListModel *>(form.File1->model());
     const int readsBefore = model.readCount();
@@ -306,7 +306,7 @@ void TestForm1::adding()
     Session s;
     QVERIFY(s.open({"old"}));
     Form1 &form = *s.form;
-    typeKeys(form.Text1, "zz");
+    typeSearch(form, "zz");
     startAdd(form, s.dialogs, "café");
     // The search is cleared; the entry is made at once, empty, but not listed or counted
     // before "Save"; the window grows to show the new-entry box and its "Save".
@@ -394,7 +394,7 @@ void TestForm1::keys()
     QVERIFY(s.open({"beta", "news"}));
     Form1 &form = *s.form;
     m_opened.clear();
-    typeKeys(form.Text1, search);
+    typeSearch(form, search);
     // Disabled: the entry is clicked between two ticks, its buttons still disabled.
     QTRY_VERIFY(state != Disabled || (!form.Command7->isEnabled() && (form.Timer1->stop(), true)));
     QVERIFY(state == Idle ||
