@@ -362,6 +362,7 @@ void TestForm1::keys_data()
     row("Down in the search", Idle, "e", "Text1", "Down", " | 0 | File1 | beta | e | ");
     row("Escape in the search", Idle, "ne", "Text1", "Esc", " | 0 | Text1 |  |  | ");
     row("Tab, then Down in the list", Idle, "", "Text1", "Tab, Down", " | 0 | File1 | alpha |  | ");
+    row("Up in the list", Idle, "", "File1", "Up", " | 0 | File1 | news |  | ");
     row("Return in the list", Idle, "", "File1", "Down, Return",
         " | 0 | File1 | alpha |  | https://alpha.example/a");
     row("Ctrl+F", Idle, "ne", "File1", "Ctrl+F", " | 0 | Text1 |  | [ne] | ");
