@@ -45,6 +45,10 @@ Control *place(Control *control, const char *name, int left, int top, int width,
     return control;
 }
 
+// Said by every start-up message about the List folder.
+const QString whereTheListIs = QStringLiteral(
+    "Sitebook keeps its list in a folder named List in the folder it is started from");
+
 // Eight lines, each ended by CR LF, the last included.
 const QString aboutText = QStringLiteral("Sitebook\r\n"
                                          "\r\n"
@@ -286,10 +290,8 @@ bool Form1::Form1_Load()
 {
     if (const Status base = Dir1->status(); !base) {
         errorreport::show(Status::failure(
-            QStringLiteral("%1.\n\nSitebook keeps its list in a folder named List in the folder "
-                           "it is started from. Start Sitebook again from the folder that "
-                           "holds your List.")
-                .arg(base.message())));
+            QStringLiteral("%1.\n\n%2. Start Sitebook again from the folder that holds your List.")
+                .arg(base.message(), whereTheListIs)));
         return false;
     }
     Status pointed = store::pointListAtFolder(*File1, *Dir1);
@@ -297,10 +299,9 @@ bool Form1::Form1_Load()
     // folder, there is no list yet: offer to make the folder rather than only end.
     if (!pointed && store::entryFolderMissing(*Dir1)) {
         const QString folder = store::entryFolder(*Dir1);
-        if (dialogs::msgBox(QStringLiteral("Sitebook keeps its list in a folder named List in the "
-                                           "folder it is started from, and there is none in "
-                                           "\"%1\".\n\nCreate the folder \"%2\" now?")
-                                .arg(Dir1->path(), folder),
+        if (dialogs::msgBox(QStringLiteral("%1, and there is none in \"%2\".\n\nCreate the folder "
+                                           "\"%3\" now?")
+                                .arg(whereTheListIs, Dir1->path(), folder),
                             dialogs::YesNo | dialogs::Question) != dialogs::Yes)
             return false;
         if (const Status created = store::createEntryFolder(*Dir1); !created) {
@@ -311,10 +312,9 @@ bool Form1::Form1_Load()
     }
     if (!pointed) {
         errorreport::show(Status::failure(
-            QStringLiteral("%1\n\nSitebook keeps its list in a folder named List in the folder it "
-                           "is started from. Create a folder named List in \"%2\" and start "
-                           "Sitebook again.")
-                .arg(pointed.message(), Dir1->path())));
+            QStringLiteral("%1\n\n%2. Create a folder named List in \"%3\" and start Sitebook "
+                           "again.")
+                .arg(pointed.message(), whereTheListIs, Dir1->path())));
         return false;
     }
     Label1->setText(Label1->text() + QString::number(store::countEntries(*File1)));
@@ -358,10 +358,7 @@ void Form1::File1_Click(bool byUser)
 void Form1::File1_FolderChange()
 {
     Label1->setText(store::statisticsLine(store::countEntries(*File1)));
-    if (!Text1->text().isEmpty()) {
-        l->setText(store::foundLine(store::countEntries(*File1)));
-        l->setVisible(true);
-    }
+    showFoundCount();
     const QString name = store::selectedEntry(*File1);
     if (!name.isEmpty() && !R->holdsCurrent(store::entryPath(*Dir1, name)))
         File1_Click(false);
@@ -395,12 +392,16 @@ void Form1::Text1_Change()
     // A search never reports: the next keystroke simply tries again.
     if (!File1->setPattern(QLatin1Char('*') + Text1->text() + QLatin1Char('*')))
         return;
-    if (!Text1->text().isEmpty()) {
+    showFoundCount();
+}
+
+// The found count shows while a search is typed, and only then.
+void Form1::showFoundCount()
+{
+    const bool searching = !Text1->text().isEmpty();
+    if (searching)
         l->setText(store::foundLine(store::countEntries(*File1)));
-        l->setVisible(true);
-    } else {
-        l->setVisible(false);
-    }
+    l->setVisible(searching);
 }
 
 bool Form1::Text1_KeyDown(const QKeyEvent &key)

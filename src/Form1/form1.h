@@ -88,6 +88,7 @@ private:
     void File1_DblClick();
     bool File1_KeyDown(const QKeyEvent &key);
     void Text1_Change();
+    void showFoundCount();
     bool Text1_KeyDown(const QKeyEvent &key);
     void Timer1_Timer();
     void Command3_Click();

@@ -290,8 +290,7 @@ void FileListBox::readingDone()
     if (!m_readInFlight || !m_reading.isFinished())
         return;
     m_readInFlight = false;
-    // A copy, which shares the names: taking the result out would set the future back
-    // to unfinished, and the worker's promise, when it goes, would finish it again.
+    // A copy, which shares the names (the future keeps its result).
     FileListModel::Reading reading = m_reading.result();
     bool changed = false;
     // A folder that cannot be read now (gone, say) leaves the names as they are, as they

@@ -3,15 +3,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLoggingCategory>
-#include <QPromise>
-#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <limits>
-#include <memory>
 #include <numeric>
 
 #include <dirent.h>
@@ -507,17 +505,12 @@ Status FileListModel::refresh()
 
 QFuture<FileListModel::Reading> FileListModel::readInBackground(const QString &path)
 {
-    auto promise = std::make_shared<QPromise<Reading>>();
-    QFuture<Reading> future = promise->future();
-    promise->start();
-    QThreadPool::globalInstance()->start([promise, path] {
+    return QtConcurrent::run([path] {
         Reading reading;
         reading.path = path;
         reading.status = readFolder(path, reading.listing);
-        promise->addResult(std::move(reading));
-        promise->finish();
+        return reading;
     });
-    return future;
 }
 
 bool FileListModel::takeListing(Listing &&fresh)
